@@ -1,0 +1,176 @@
+#include "tolvane/cipher/blowfish.h"
+
+#include <algorithm>
+
+#include "tolvane/cipher/blowfish_tables.h"
+#include "tolvane/errors/error.h"
+#include "tolvane/errors/reported_call.h"
+#include "tolvane/support/wipe.h"
+
+namespace tolvane {
+namespace {
+
+constexpr std::int32_t kMaxKeyBytes = 32767;
+
+// A block's halves are big-endian words: bytes 0-3 the left half, 4-7 the right.
+inline std::uint32_t LoadBigEndian(const std::uint8_t* p) noexcept {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         std::uint32_t{p[3]};
+}
+
+inline void StoreBigEndian(std::uint8_t* p, std::uint32_t v) noexcept {
+  p[0] = static_cast<std::uint8_t>(v >> 24);
+  p[1] = static_cast<std::uint8_t>(v >> 16);
+  p[2] = static_cast<std::uint8_t>(v >> 8);
+  p[3] = static_cast<std::uint8_t>(v);
+}
+
+// Both byte-array methods share these argument checks once their own first checks passed.
+void CheckSizesAndKey(const ByteArray& in, const ByteArray& out, bool keyed) {
+  if (in.UBound() != out.UBound()) {
+    throw Error(kErrSizeMismatch, "Need to pass two byte arrays the same size");
+  }
+  if (in.size() % 8 != 0) {
+    throw Error(kErrNotMultipleOf8, "Byte array must be sized divisible by 8.");
+  }
+  if (!keyed) throw Error(kErrNotKeyed, "Call sInitBF before calling this sub");
+}
+
+}  // namespace
+
+Blowfish::Blowfish(Blowfish&& other) noexcept
+    : blnInit(other.blnInit), lngP(other.lngP), lngS(other.lngS) {
+  other.Wipe();
+}
+
+Blowfish& Blowfish::operator=(Blowfish&& other) noexcept {
+  if (this != &other) {
+    blnInit = other.blnInit;
+    lngP = other.lngP;
+    lngS = other.lngS;
+    other.Wipe();
+  }
+  return *this;
+}
+
+Blowfish::~Blowfish() { Wipe(); }
+
+void Blowfish::Wipe() noexcept {
+  SecureWipe(lngP.data(), sizeof lngP);
+  SecureWipe(lngS.data(), sizeof lngS);
+  blnInit = false;
+}
+
+void Blowfish::sInitPSBox() noexcept {
+  lngP = blowfish_tables::kInitialP;
+  lngS = blowfish_tables::kInitialS;
+}
+
+inline std::uint32_t Blowfish::f(std::uint32_t x) const noexcept {
+  const std::uint32_t a = x >> 24;
+  const std::uint32_t b = (x >> 16) & 0xFF;
+  const std::uint32_t c = (x >> 8) & 0xFF;
+  const std::uint32_t d = x & 0xFF;
+  return fAddLongs(fAddLongs(lngS[a], lngS[256 + b]) ^ lngS[512 + c], lngS[768 + d]);
+}
+
+inline void Blowfish::Round(std::uint32_t& a, std::uint32_t b, std::int16_t n) const noexcept {
+  a ^= lngP[static_cast<std::size_t>(n - 1)] ^ f(b);
+}
+
+inline void Blowfish::BFEncipher(std::uint32_t& xL, std::uint32_t& xR) const noexcept {
+  xL ^= lngP[0];
+  for (std::int16_t i = 2; i <= 16; i += 2) {
+    Round(xR, xL, i);
+    Round(xL, xR, static_cast<std::int16_t>(i + 1));
+  }
+  xR ^= lngP[17];
+  std::swap(xL, xR);
+}
+
+inline void Blowfish::BFDecipher(std::uint32_t& xL, std::uint32_t& xR) const noexcept {
+  xL ^= lngP[17];
+  for (std::int16_t i = 17; i >= 3; i -= 2) {
+    Round(xR, xL, i);
+    Round(xL, xR, static_cast<std::int16_t>(i - 1));
+  }
+  xR ^= lngP[0];
+  std::swap(xL, xR);
+}
+
+void Blowfish::EncryptBlocks(const std::uint8_t* in, std::uint8_t* out,
+                             std::size_t blocks) const noexcept {
+  for (std::size_t i = 0; i < blocks; ++i, in += 8, out += 8) {
+    std::uint32_t left = LoadBigEndian(in);
+    std::uint32_t right = LoadBigEndian(in + 4);
+    BFEncipher(left, right);
+    StoreBigEndian(out, left);
+    StoreBigEndian(out + 4, right);
+  }
+}
+
+void Blowfish::DecryptBlocks(const std::uint8_t* in, std::uint8_t* out,
+                             std::size_t blocks) const noexcept {
+  for (std::size_t i = 0; i < blocks; ++i, in += 8, out += 8) {
+    std::uint32_t left = LoadBigEndian(in);
+    std::uint32_t right = LoadBigEndian(in + 4);
+    BFDecipher(left, right);
+    StoreBigEndian(out, left);
+    StoreBigEndian(out + 4, right);
+  }
+}
+
+void Blowfish::sInitBF(const ByteArray& ByteKey) {
+  // Every check comes before the first change, so a refused key leaves the instance as it
+  // was: a keyed instance must never fall back to the publicly known initial tables.
+  const std::int32_t upper = ByteKey.UBound();  // 9 when never sized
+  if (upper >= kMaxKeyBytes) throw OverflowError();
+  if (upper < 0) throw SubscriptError();
+  const std::size_t n = static_cast<std::size_t>(upper) + 1;
+  const std::uint8_t* key = ByteKey.data();
+
+  sInitPSBox();
+  // The key bytes are used cyclically as one endless stream; only the first 72 are ever read.
+  std::size_t j = 0;
+  for (std::uint32_t& p : lngP) {
+    std::uint32_t word = 0;
+    for (int k = 0; k < 4; ++k) {
+      word = (word << 8) | key[j];
+      j = (j + 1 == n) ? 0 : j + 1;
+    }
+    p ^= word;
+  }
+
+  std::uint32_t left = 0;
+  std::uint32_t right = 0;
+  for (std::size_t i = 0; i < lngP.size(); i += 2) {
+    BFEncipher(left, right);
+    lngP[i] = left;
+    lngP[i + 1] = right;
+  }
+  for (std::size_t i = 0; i < lngS.size(); i += 2) {
+    BFEncipher(left, right);
+    lngS[i] = left;
+    lngS[i + 1] = right;
+  }
+  blnInit = true;
+}
+
+void Blowfish::sEncrypt(const ByteArray& bytToEncrypt, ByteArray& bytEncrypted) {
+  RunReported("Blowfish, sEncrypt", [&] {
+    // Both arrays must hold an element at index 0 before anything else is looked at.
+    if (!bytToEncrypt.IsSized() || bytToEncrypt.empty()) throw SubscriptError();
+    if (!bytEncrypted.IsSized() || bytEncrypted.empty()) throw SubscriptError();
+    CheckSizesAndKey(bytToEncrypt, bytEncrypted, blnInit);
+    EncryptBlocks(bytToEncrypt.data(), bytEncrypted.data(), bytToEncrypt.size() / 8);
+  });
+}
+
+void Blowfish::sDecrypt(const ByteArray& bytToDecrypt, ByteArray& bytUnencrypted) {
+  RunReported("Blowfish, sDecrypt", [&] {
+    CheckSizesAndKey(bytToDecrypt, bytUnencrypted, blnInit);
+    DecryptBlocks(bytToDecrypt.data(), bytUnencrypted.data(), bytToDecrypt.size() / 8);
+  });
+}
+
+}  // namespace tolvane

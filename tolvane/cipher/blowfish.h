@@ -1,0 +1,102 @@
+#ifndef TOLVANE_CIPHER_BLOWFISH_H_
+#define TOLVANE_CIPHER_BLOWFISH_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "tolvane/cipher/byte_array.h"
+
+namespace tolvane {
+
+// The Blowfish block cipher (64-bit blocks, 16 rounds) in electronic-codebook mode, with
+// zero padding for text and files.
+//
+// Key the instance with sInitBF, then call the other methods any number of times. Every
+// method except sInitBF handles its own failures: it shows them through ReportError (see
+// tolvane/errors/report.h) under the label "Blowfish, <method>" and returns normally, with
+// its outputs as far as it had got. No exception ever leaves those methods.
+//
+// Not thread-safe: one instance must not be used from two threads at once. Separate
+// instances are independent.
+class Blowfish {
+ public:
+  Blowfish() = default;
+  // Copying copies the key schedule; moving leaves the source unkeyed.
+  Blowfish(const Blowfish& other) = default;
+  Blowfish& operator=(const Blowfish& other) = default;
+  Blowfish(Blowfish&& other) noexcept;
+  Blowfish& operator=(Blowfish&& other) noexcept;
+  // Wipes the key schedule.
+  ~Blowfish();
+
+  // Keys the instance with 1 to 32767 bytes; bytes after the 72nd have no effect. Throws
+  // tolvane::Error (never reports): 9 "Subscript out of range" for a key never given a size
+  // or an empty one, 6 "Overflow" for more than 32767 bytes. A failed call leaves the
+  // instance exactly as it was, key and all.
+  void sInitBF(const ByteArray& ByteKey);
+
+  // Encrypts bytToEncrypt into bytEncrypted, which must already have the same size, a
+  // multiple of 8 bytes; the output is overwritten, never resized. The same array may be
+  // passed as both, to encrypt in place. Checks, in this order, each reported under
+  // "Blowfish, sEncrypt" with the output left untouched: both arrays hold at least one byte
+  // (9), equal sizes, a multiple of 8, the instance is keyed.
+  void sEncrypt(const ByteArray& bytToEncrypt, ByteArray& bytEncrypted);
+  // Decrypts likewise. Two empty arrays are accepted and leave nothing to do; there is no
+  // check for at least one byte.
+  void sDecrypt(const ByteArray& bytToDecrypt, ByteArray& bytUnencrypted);
+
+  // Encrypts a whole file into the length-prefixed format: the plain length as 4 bytes,
+  // least significant first, then the zero-padded plaintext encrypted as by sEncrypt.
+  void sFileEncrypt(const std::filesystem::path& strFileSrc,
+                    const std::filesystem::path& strFileTrg);
+  // Decrypts a file in that format back to the plaintext at its stored length.
+  void sFileDecrypt(const std::filesystem::path& strFileSrc,
+                    const std::filesystem::path& strFileTrg);
+
+  // Encrypts text through its bytes in the active ANSI code page, zero padded to a multiple
+  // of 8 code units; the cipher text holds one character per cipher byte.
+  void sStringEncrypt(const std::u16string& strToEncrypt, std::u16string& strEncrypted);
+  // Decrypts cipher text and cuts the result before its first NUL character, unless that
+  // NUL is the first character.
+  void sStringDecrypt(const std::u16string& strToDecrypt, std::u16string& strUnencrypted);
+  // Each UTF-16 code unit as four uppercase hexadecimal digits, low byte first.
+  std::u16string fStringToHexCode(const std::u16string& strText);
+  // The reverse of fStringToHexCode; lowercase digits are accepted.
+  std::u16string fHexCodeToString(const std::u16string& strHex);
+
+ private:
+  // Loads the standard initial tables (the digits of pi).
+  void sInitPSBox() noexcept;
+
+  // The block transform on one block held as two 32-bit halves.
+  void BFEncipher(std::uint32_t& xL, std::uint32_t& xR) const noexcept;
+  void BFDecipher(std::uint32_t& xL, std::uint32_t& xR) const noexcept;
+  // One Feistel round: a ^= P(n) ^ f(b), with n counted from 1 as the P-array is.
+  void Round(std::uint32_t& a, std::uint32_t b, std::int16_t n) const noexcept;
+  // The Blowfish F function.
+  std::uint32_t f(std::uint32_t x) const noexcept;
+  // Addition modulo 2^32.
+  static std::uint32_t fAddLongs(std::uint32_t a, std::uint32_t b) noexcept { return a + b; }
+
+  // The block loops behind sEncrypt and sDecrypt. `in` and `out` may be the same buffer.
+  void EncryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
+  void DecryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
+
+  // Converts text into its ANSI bytes, replacing `bytes`.
+  void sStringToByte(const std::u16string& strText, ByteArray& bytes);
+
+  void Wipe() noexcept;
+
+  bool blnInit = false;
+  // P(1) to P(18) at indices 0 to 17.
+  std::array<std::uint32_t, 18> lngP{};
+  // The four S-boxes in one table: entry e of box b at b * 256 + e.
+  std::array<std::uint32_t, 4 * 256> lngS{};
+};
+
+}  // namespace tolvane
+
+#endif  // TOLVANE_CIPHER_BLOWFISH_H_

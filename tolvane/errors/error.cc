@@ -1,0 +1,14 @@
+#include "tolvane/errors/error.h"
+
+#include <utility>
+
+namespace tolvane {
+
+Error::Error(std::int32_t number, std::string description)
+    : number_(number), description_(std::move(description)) {}
+
+Error SubscriptError() { return Error(kErrSubscript, "Subscript out of range"); }
+Error OverflowError() { return Error(kErrOverflow, "Overflow"); }
+Error OutOfMemoryError() { return Error(kErrOutOfMemory, "Out of memory"); }
+
+}  // namespace tolvane

@@ -1,0 +1,29 @@
+#ifndef TOLVANE_ERRORS_REPORT_H_
+#define TOLVANE_ERRORS_REPORT_H_
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "tolvane/errors/error.h"
+
+namespace tolvane {
+
+// Shows one message to the user and returns once it has been dismissed.
+using MessageBoxHandler = std::function<void(const std::string& message)>;
+
+// Installs the function that shows messages and returns the one it replaces (empty when the
+// built-in one was active). An empty handler restores the built-in message box, which writes
+// the message as one line to standard error. Safe to call from any thread.
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+// Builds "label(number - description)" and shows it in the message box. Never throws: if the
+// message cannot be built or the handler fails, the line goes to standard error instead.
+void ReportError(std::string_view label, const Error& error);
+
+// The message text exactly as ReportError shows it.
+std::string FormatErrorMessage(std::string_view label, const Error& error);
+
+}  // namespace tolvane
+
+#endif  // TOLVANE_ERRORS_REPORT_H_
