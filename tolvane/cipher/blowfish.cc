@@ -157,7 +157,15 @@ void Blowfish::sInitBF(const ByteArray& ByteKey) {
 }
 
 void Blowfish::sEncrypt(const ByteArray& bytToEncrypt, ByteArray& bytEncrypted) {
-  RunReported("Blowfish, sEncrypt", [&] {
+  EncryptArray(bytToEncrypt, bytEncrypted);
+}
+
+void Blowfish::sDecrypt(const ByteArray& bytToDecrypt, ByteArray& bytUnencrypted) {
+  DecryptArray(bytToDecrypt, bytUnencrypted);
+}
+
+bool Blowfish::EncryptArray(const ByteArray& bytToEncrypt, ByteArray& bytEncrypted) noexcept {
+  return RunReported("Blowfish, sEncrypt", [&] {
     // Both arrays must hold an element at index 0 before anything else is looked at.
     if (!bytToEncrypt.IsSized() || bytToEncrypt.empty()) throw SubscriptError();
     if (!bytEncrypted.IsSized() || bytEncrypted.empty()) throw SubscriptError();
@@ -166,8 +174,8 @@ void Blowfish::sEncrypt(const ByteArray& bytToEncrypt, ByteArray& bytEncrypted) 
   });
 }
 
-void Blowfish::sDecrypt(const ByteArray& bytToDecrypt, ByteArray& bytUnencrypted) {
-  RunReported("Blowfish, sDecrypt", [&] {
+bool Blowfish::DecryptArray(const ByteArray& bytToDecrypt, ByteArray& bytUnencrypted) noexcept {
+  return RunReported("Blowfish, sDecrypt", [&] {
     CheckSizesAndKey(bytToDecrypt, bytUnencrypted, blnInit);
     DecryptBlocks(bytToDecrypt.data(), bytUnencrypted.data(), bytToDecrypt.size() / 8);
   });

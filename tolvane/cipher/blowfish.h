@@ -81,6 +81,11 @@ class Blowfish {
   // Addition modulo 2^32.
   static std::uint32_t fAddLongs(std::uint32_t a, std::uint32_t b) noexcept { return a + b; }
 
+  // sEncrypt and sDecrypt, telling whether they completed: false when they reported a
+  // failure and left the output as it was.
+  bool EncryptArray(const ByteArray& in, ByteArray& out) noexcept;
+  bool DecryptArray(const ByteArray& in, ByteArray& out) noexcept;
+
   // The block loops behind sEncrypt and sDecrypt. `in` and `out` may be the same buffer.
   void EncryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
   void DecryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;

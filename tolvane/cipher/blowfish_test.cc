@@ -112,7 +112,7 @@ TEST(Blowfish, ByteArrayChecksInOrder) {
   struct Case {
     bool decrypt;
     bool keyed;
-    int in_size;   // kUnsized for an array never given a size
+    int in_size;  // kUnsized for an array never given a size
     int out_size;
     std::string expected;  // after the label; empty when no message is shown
   };
@@ -141,8 +141,8 @@ TEST(Blowfish, ByteArrayChecksInOrder) {
   };
   const Blowfish keyed = Keyed({'k', 'e', 'y'});
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << (c.decrypt ? "sDecrypt " : "sEncrypt ") << c.in_size
-                                      << "/" << c.out_size << (c.keyed ? " keyed" : ""));
+    SCOPED_TRACE(::testing::Message() << (c.decrypt ? "sDecrypt " : "sEncrypt ") << c.in_size << "/"
+                                      << c.out_size << (c.keyed ? " keyed" : ""));
     auto make = [](int size, std::uint8_t fill) {
       return size == kUnsized ? ByteArray() : ByteArray(std::vector<std::uint8_t>(size, fill));
     };

@@ -30,7 +30,8 @@ class ByteArray {
       : bytes_(bytes.begin(), bytes.end()), sized_(true) {}
   ByteArray(std::initializer_list<std::uint8_t> bytes)  // NOLINT(google-explicit-constructor)
       : bytes_(bytes), sized_(true) {}
-  ByteArray(std::span<const std::uint8_t> bytes) : bytes_(bytes.begin(), bytes.end()), sized_(true) {}
+  ByteArray(std::span<const std::uint8_t> bytes)
+      : bytes_(bytes.begin(), bytes.end()), sized_(true) {}
 
   ByteArray(const ByteArray&) = default;
   ByteArray& operator=(const ByteArray&) = default;

@@ -22,9 +22,9 @@ class Error : public std::exception {
 };
 
 // The numbers the cipher class raises itself: the object-error base 0x80040000 plus an offset.
-inline constexpr std::int32_t kErrNotKeyed = -2147218103;     // 0x80040D49
-inline constexpr std::int32_t kErrSizeMismatch = -2147218102;  // 0x80040D4A
-inline constexpr std::int32_t kErrNotFound = kErrSizeMismatch;  // shares 0x80040D4A
+inline constexpr std::int32_t kErrNotKeyed = -2147218103;        // 0x80040D49
+inline constexpr std::int32_t kErrSizeMismatch = -2147218102;    // 0x80040D4A
+inline constexpr std::int32_t kErrNotFound = kErrSizeMismatch;   // shares 0x80040D4A
 inline constexpr std::int32_t kErrNotMultipleOf8 = -2147218101;  // 0x80040D4B
 
 // The numbers of failures the class detects but does not define itself.
@@ -39,8 +39,8 @@ inline constexpr std::int32_t kErrPermissionDenied = 70;
 inline constexpr std::int32_t kErrPathAccess = 75;
 
 // Ready-made errors with their fixed texts.
-Error SubscriptError();  // 9 "Subscript out of range"
-Error OverflowError();   // 6 "Overflow"
+Error SubscriptError();    // 9 "Subscript out of range"
+Error OverflowError();     // 6 "Overflow"
 Error OutOfMemoryError();  // 7 "Out of memory"
 
 }  // namespace tolvane

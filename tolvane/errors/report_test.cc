@@ -61,8 +61,8 @@ TEST(RunReported, ReportsWhateverTheBodyThrowsOnce) {
   RunReported("L", [] { throw std::runtime_error("odd"); });
   RunReported("L", [] { throw 42; });
   RunReported("L", [] {});
-  const std::vector<std::string> expected = {"L(5 - five)", "L(7 - Out of memory)",
-                                             "L(51 - odd)", "L(7 - Out of memory)"};
+  const std::vector<std::string> expected = {"L(5 - five)", "L(7 - Out of memory)", "L(51 - odd)",
+                                             "L(7 - Out of memory)"};
   EXPECT_EQ(capture.messages(), expected);
 }
 

@@ -12,10 +12,13 @@ namespace tolvane {
 
 // Runs `body` as a method with one error handler: whatever it throws is shown through
 // ReportError under `label`, and the call then returns normally. Nothing escapes.
+// Returns true when the body finished without a failure, so that a caller inside the class
+// can stop instead of carrying on with an output that was never filled.
 template <typename Body>
-void RunReported(std::string_view label, Body&& body) noexcept {
+bool RunReported(std::string_view label, Body&& body) noexcept {
   try {
     body();
+    return true;
   } catch (const Error& error) {
     ReportError(label, error);
   } catch (const std::bad_alloc&) {
@@ -31,6 +34,7 @@ void RunReported(std::string_view label, Body&& body) noexcept {
   } catch (...) {
     ReportError(label, OutOfMemoryError());
   }
+  return false;
 }
 
 }  // namespace tolvane
