@@ -4,6 +4,8 @@
 #include <mutex>
 #include <utility>
 
+#include "tolvane/platform/gtk_message_box.h"
+
 namespace tolvane {
 namespace {
 
@@ -30,6 +32,11 @@ void WritePiecesToStderr(std::string_view label, const Error& error) noexcept {
   std::fputs(error.description().c_str(), stderr);
   std::fputs(")\n", stderr);
   std::fflush(stderr);
+}
+
+// The built-in message box: a desktop dialog where one can be shown, else one line on stderr.
+void ShowBuiltInMessageBox(const std::string& message) noexcept {
+  if (!ShowGtkMessageBox(message)) WriteLineToStderr(message);
 }
 
 }  // namespace
@@ -66,9 +73,11 @@ void ReportError(std::string_view label, const Error& error) {
         return;
       } catch (...) {
         // A failing handler must not turn a reported error into an escaping one.
+        WriteLineToStderr(message);
+        return;
       }
     }
-    WriteLineToStderr(message);
+    ShowBuiltInMessageBox(message);
   } catch (...) {
     WritePiecesToStderr(label, error);
   }

@@ -13,8 +13,10 @@ namespace tolvane {
 using MessageBoxHandler = std::function<void(const std::string& message)>;
 
 // Installs the function that shows messages and returns the one it replaces (empty when the
-// built-in one was active). An empty handler restores the built-in message box, which writes
-// the message as one line to standard error. Safe to call from any thread.
+// built-in one was active). An empty handler restores the built-in message box: in a desktop
+// session a modal dialog with one OK button (GTK 3, loaded at run time; see
+// tolvane/platform/gtk_message_box.h for when it is used), otherwise the message as one line on
+// standard error. Safe to call from any thread.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
 // Builds "label(number - description)" and shows it in the message box. Never throws: if the

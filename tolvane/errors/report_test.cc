@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -10,6 +12,25 @@
 
 namespace tolvane {
 namespace {
+
+// Unsets a variable while it lives, so that the built-in box takes its standard-error form
+// rather than opening a dialog on the developer's desktop.
+class ScopedUnsetEnv {
+ public:
+  explicit ScopedUnsetEnv(const char* name) : name_(name) {
+    if (const char* value = std::getenv(name)) saved_ = value;
+    unsetenv(name);
+  }
+  ~ScopedUnsetEnv() {
+    if (saved_) setenv(name_, saved_->c_str(), 1);
+  }
+  ScopedUnsetEnv(const ScopedUnsetEnv&) = delete;
+  ScopedUnsetEnv& operator=(const ScopedUnsetEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
 
 TEST(FormatErrorMessage, JoinsLabelNumberAndDescription) {
   struct Case {
@@ -40,6 +61,8 @@ TEST(SetMessageBoxHandler, ReturnsThePreviousHandlerAndRestoresTheBuiltIn) {
 
   MessageBoxHandler mine = SetMessageBoxHandler(nullptr);
   EXPECT_TRUE(mine);
+  ScopedUnsetEnv no_x11("DISPLAY");
+  ScopedUnsetEnv no_wayland("WAYLAND_DISPLAY");
   ::testing::internal::CaptureStderr();
   ReportError("A", Error(2, "c"));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "A(2 - c)\n");
