@@ -1,9 +1,12 @@
 #include <tolvane/cipher/blowfish.h>
+#include <tolvane/support/registry.h>
 
 #include <cstdio>
 
 // Enciphers the published all-zero vector; prints the cipher block in hexadecimal.
-int main() {
+// Given an argument, it also reads that setting, which makes it link the settings store.
+int main(int argc, char** argv) {
+  if (argc > 1) std::printf("%s\n", tolvane::ReadRegValue(argv[1]) ? "set" : "unset");
   tolvane::Blowfish bf;
   bf.sInitBF(tolvane::ByteArray(8));
   tolvane::ByteArray out(8);

@@ -28,6 +28,7 @@ inline constexpr std::int32_t kErrNotFound = kErrSizeMismatch;   // shares 0x800
 inline constexpr std::int32_t kErrNotMultipleOf8 = -2147218101;  // 0x80040D4B
 
 // The numbers of failures the class detects but does not define itself.
+inline constexpr std::int32_t kErrInvalidCall = 5;  // an argument that cannot be used
 inline constexpr std::int32_t kErrOverflow = 6;
 inline constexpr std::int32_t kErrOutOfMemory = 7;
 inline constexpr std::int32_t kErrSubscript = 9;
@@ -37,6 +38,7 @@ inline constexpr std::int32_t kErrFileNotFound = 53;
 inline constexpr std::int32_t kErrDiskFull = 61;
 inline constexpr std::int32_t kErrPermissionDenied = 70;
 inline constexpr std::int32_t kErrPathAccess = 75;
+inline constexpr std::int32_t kErrBadFileFormat = 321;  // a file that is not what it should be
 
 // Ready-made errors with their fixed texts.
 Error SubscriptError();    // 9 "Subscript out of range"

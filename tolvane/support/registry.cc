@@ -1,0 +1,225 @@
+#include "tolvane/support/registry.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <utility>
+
+#include "tolvane/errors/error.h"
+#include "tolvane/support/settings_file.h"
+
+namespace tolvane {
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+constexpr int kSchemaVersion = 1;
+
+// One row per value; `value_data` holds text as TEXT and binary as BLOB, so that the sqlite3
+// shell shows both plainly. BLOB affinity keeps SQLite from converting either.
+constexpr const char* kCreateSchema =
+    "CREATE TABLE IF NOT EXISTS reg_values ("
+    " key_path TEXT NOT NULL,"
+    " value_name TEXT NOT NULL,"
+    " value_type TEXT NOT NULL CHECK (value_type IN ('text', 'binary')),"
+    " value_data BLOB NOT NULL,"
+    " PRIMARY KEY (key_path, value_name)"
+    ") WITHOUT ROWID;"
+    "PRAGMA user_version = 1;";
+
+// An open connection to the settings store, closed (and any open transaction rolled back) when
+// it goes out of scope.
+class Store {
+ public:
+  explicit Store(std::filesystem::path path) : path_(std::move(path)) {
+    // Never SQLITE_OPEN_CREATE: WriteRegValue creates the file with its permissions first, and
+    // ReadRegValue must not create it at all.
+    const int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) Fail(rc, "opening it");
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    // The file is the user's own, but its schema is still not trusted to run functions.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    // Replaced values may be key material: overwrite freed space instead of leaving it.
+    Exec("PRAGMA secure_delete = ON; PRAGMA synchronous = FULL", "configuring it");
+  }
+  ~Store() {
+    if (db_ != nullptr && sqlite3_get_autocommit(db_) == 0) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close_v2(db_);
+  }
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  sqlite3* db() const { return db_; }
+
+  void Exec(const char* sql, const char* doing) {
+    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) Fail(rc, doing);
+  }
+
+  int SchemaVersion() {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db_, "PRAGMA user_version", -1, &stmt, nullptr);
+    int version = 0;
+    if (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      version = sqlite3_column_int(stmt, 0);
+      rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_OK) Fail(rc, "reading its version");
+    if (version > kSchemaVersion) {
+      throw Error(kErrBadFileFormat,
+                  Describe("it was written by a newer program (schema " + std::to_string(version) +
+                           "); it was left unchanged"));
+    }
+    return version;
+  }
+
+  // Throws the error SQLite reported, as a tolvane::Error that names the file.
+  [[noreturn]] void Fail(int rc, const char* doing) {
+    const std::string detail = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    switch (rc & 0xFF) {
+      case SQLITE_NOTADB:
+      case SQLITE_CORRUPT:
+        throw Error(kErrBadFileFormat, Describe("the file is not a valid settings database (" +
+                                                detail + "); it was left unchanged"));
+      case SQLITE_BUSY:
+      case SQLITE_LOCKED:
+        throw Error(kErrPermissionDenied,
+                    Describe("another process kept it locked for " +
+                             std::to_string(kBusyTimeoutMs / 1000) + " seconds while " + doing));
+      case SQLITE_FULL:
+        throw Error(kErrDiskFull, Describe(std::string("the disk is full while ") + doing));
+      case SQLITE_NOMEM:
+        throw OutOfMemoryError();
+      case SQLITE_TOOBIG:
+        throw Error(kErrOverflow, Describe(std::string("the value is too large to store")));
+      case SQLITE_READONLY:
+      case SQLITE_PERM:
+      case SQLITE_AUTH:
+        throw Error(kErrPermissionDenied,
+                    Describe(std::string("no permission for ") + doing + " (" + detail + ")"));
+      default:
+        throw Error(kErrPathAccess,
+                    Describe(std::string("failure while ") + doing + " (" + detail + ")"));
+    }
+  }
+
+ private:
+  std::string Describe(const std::string& what) const {
+    return "Settings store \"" + path_.string() + "\": " + what;
+  }
+
+  std::filesystem::path path_;
+  sqlite3* db_ = nullptr;
+};
+
+// A prepared statement, finalized when it goes out of scope.
+class Statement {
+ public:
+  Statement(Store& store, const char* sql) : store_(store) {
+    const int rc = sqlite3_prepare_v2(store_.db(), sql, -1, &stmt_, nullptr);
+    if (rc != SQLITE_OK) store_.Fail(rc, "preparing a statement");
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  sqlite3_stmt* get() const { return stmt_; }
+
+  // The data stays the caller's; it must outlive the statement (SQLITE_STATIC).
+  void BindText(int index, std::string_view text) {
+    // An empty view may have no data pointer, which SQLite would store as NULL.
+    const char* data = text.data() != nullptr ? text.data() : "";
+    Check(sqlite3_bind_text64(stmt_, index, data, text.size(), SQLITE_STATIC, SQLITE_UTF8),
+          "storing a value");
+  }
+  void BindBlob(int index, const std::vector<std::uint8_t>& bytes) {
+    // A zero-length blob needs a non-null pointer, or SQLite stores NULL.
+    static const std::uint8_t kNone = 0;
+    const void* data = bytes.empty() ? &kNone : bytes.data();
+    Check(sqlite3_bind_blob64(stmt_, index, data, bytes.size(), SQLITE_STATIC), "storing a value");
+  }
+  // True while a row is ready.
+  bool Step(const char* doing) {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc != SQLITE_DONE) store_.Fail(rc, doing);
+    return false;
+  }
+
+ private:
+  void Check(int rc, const char* doing) {
+    if (rc != SQLITE_OK) store_.Fail(rc, doing);
+  }
+
+  Store& store_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+}  // namespace
+
+void WriteRegValue(std::string_view name, const RegValue& value) {
+  const std::filesystem::path path = SettingsFilePath();
+  CreatePrivateFile(path);
+  Store store(path);
+  // IMMEDIATE takes the write lock up front, so concurrent writers queue on the busy timeout
+  // instead of failing when they would upgrade a read lock.
+  store.Exec("BEGIN IMMEDIATE", "starting a transaction");
+  if (store.SchemaVersion() == 0) store.Exec(kCreateSchema, "creating its table");
+
+  Statement insert(
+      store,
+      "INSERT OR REPLACE INTO reg_values (key_path, value_name, value_type, value_data)"
+      " VALUES (?1, ?2, ?3, ?4)");
+  insert.BindText(1, kRegistryKey);
+  insert.BindText(2, name);
+  if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&value)) {
+    insert.BindText(3, "binary");
+    insert.BindBlob(4, *bytes);
+  } else {
+    insert.BindText(3, "text");
+    insert.BindText(4, std::get<std::string>(value));
+  }
+  insert.Step("storing a value");
+  store.Exec("COMMIT", "committing");
+}
+
+std::optional<RegValue> ReadRegValue(std::string_view name) {
+  const std::filesystem::path path = SettingsFilePath();
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT) return std::nullopt;
+    throw Error(kErrPathAccess,
+                "Settings store \"" + path.string() + "\": " + std::strerror(errno));
+  }
+  Store store(path);
+  store.Exec("BEGIN", "starting a transaction");
+  if (store.SchemaVersion() == 0) return std::nullopt;
+
+  Statement select(store,
+                   "SELECT value_type, value_data FROM reg_values"
+                   " WHERE key_path = ?1 AND value_name = ?2");
+  select.BindText(1, kRegistryKey);
+  select.BindText(2, name);
+  if (!select.Step("reading a value")) return std::nullopt;
+
+  sqlite3_stmt* row = select.get();
+  const std::string_view type(reinterpret_cast<const char*>(sqlite3_column_text(row, 0)),
+                              static_cast<std::size_t>(sqlite3_column_bytes(row, 0)));
+  if (type == "binary") {
+    const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(row, 1));
+    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row, 1));
+    return RegValue(std::vector<std::uint8_t>(data, data + size));
+  }
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, 1));
+  const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row, 1));
+  return RegValue(std::string(text, size));
+}
+
+}  // namespace tolvane
