@@ -25,9 +25,9 @@ fail() {
 # Waits up to $2 seconds for a line matching the regular expression $1 in the probe's output.
 wait_for_line() {
   local deadline=$((SECONDS + $2))
-  until grep -qE "$1" "$work/desktop.out"; do
+  until grep -qE "$1" "$out"; do
     [ $SECONDS -lt $deadline ] || fail "no line matching '$1' within $2 s"
-    kill -0 "$probe_pid" 2>/dev/null || grep -qE "$1" "$work/desktop.out" ||
+    kill -0 "$probe_pid" 2>/dev/null || grep -qE "$1" "$out" ||
       fail "probe ended before printing '$1'"
     sleep 0.1
   done
@@ -35,17 +35,30 @@ wait_for_line() {
 
 # The n-th dialog's description (lines between its "dialog" and "end").
 dialog_lines() {
-  awk -v n="$1" '/^dialog$/ {k++; next} /^end$/ {if (k == n) exit} k == n' "$work/desktop.out"
+  awk -v n="$1" '/^dialog$/ {k++; next} /^end$/ {if (k == n) exit} k == n' "$out"
 }
 
-# Shows the n-th dialog on screen, checks what it holds and that the call is still waiting.
+# Starts the probe in mode $1 on the virtual display, its output in $work/$1.out and .err.
+start_probe() {
+  out=$work/$1.out
+  "$probe" "$1" >"$out" 2>"$work/$1.err" &
+  probe_pid=$!
+}
+
+# Waits for the probe to end successfully.
+finish_probe() {
+  wait "$probe_pid" || fail "probe exited with $?"
+  probe_pid=
+}
+
+# Finds the n-th dialog on screen, checks what it holds and that the call is still waiting.
 check_dialog() {
   local n=$1 text=$2
   local wid
   wid=$(timeout 20 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1) ||
     fail "dialog $n: no window titled '$title'"
   local deadline=$((SECONDS + 20))
-  until [ "$(grep -c '^end$' "$work/desktop.out")" -ge "$n" ]; do
+  until [ "$(grep -c '^end$' "$out")" -ge "$n" ]; do
     [ $SECONDS -lt $deadline ] || fail "dialog $n: the probe did not describe it"
     sleep 0.1
   done
@@ -53,7 +66,7 @@ check_dialog() {
   want=$(printf '%s\n' "title=$title" "modal=1" "label=$text" "button=_OK" "images=0")
   [ "$(dialog_lines "$n")" = "$want" ] ||
     fail "dialog $n shows:"$'\n'"$(dialog_lines "$n")"$'\n'"expected:"$'\n'"$want"
-  grep -q "^returned $n" "$work/desktop.out" && fail "call $n returned while its dialog is open"
+  grep -q "^returned $n" "$out" && fail "call $n returned while its dialog is open"
   echo "$wid"
 }
 
@@ -91,31 +104,42 @@ unset WAYLAND_DISPLAY
 # Quiet GTK in a bare session: no accessibility bus, no settings daemon.
 export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
 
-"$probe" desktop >"$work/desktop.out" 2>"$work/desktop.err" &
-probe_pid=$!
+start_probe desktop
 
 wid=$(check_dialog 1 "$expected")
 sleep 0.5  # let it paint, and give a call that wrongly returned time to show it
 import -window root "$build/message-box.png" || fail "screenshot"
-grep -q "^returned 1" "$work/desktop.out" && fail "call 1 returned while its dialog is open"
+grep -q "^returned 1" "$out" && fail "call 1 returned while its dialog is open"
 xdotool windowfocus --sync "$wid" key Return
 wait_for_line "^returned 1 " 10
-[ "$(grep '^returned 1 ' "$work/desktop.out")" = "returned 1 $untouched" ] ||
+[ "$(grep '^returned 1 ' "$out")" = "returned 1 $untouched" ] ||
   fail "output changed"
 echo "dialog 1: text checked, screenshot at $build/message-box.png, closed with Enter"
 
-# Markup-like text is shown as it is; Escape closes the dialog.
-wid=$(check_dialog 2 'Probe(1 - <b>not bold</b> & <i>not italic</i>)')
+# Markup-like text is shown as it is, a byte that is not UTF-8 as U+FFFD; Escape closes it.
+wid=$(check_dialog 2 $'Probe(1 - <b>not bold</b> & <i>not italic</i> \xEF\xBF\xBD)')
 xdotool windowfocus --sync "$wid" key Escape
 wait_for_line "^returned 2$" 10
 echo "dialog 2: plain text checked, closed with Escape"
 
 # A second thread must neither wait for GTK nor touch it: its message goes to standard error.
 wait_for_line "^gtk-loaded yes$" 20
-wait "$probe_pid" || fail "probe exited with $?"
-probe_pid=
-[ "$(grep '^thread returned' "$work/desktop.out")" = "thread returned $untouched" ] ||
+finish_probe
+[ "$(grep '^thread returned' "$out")" = "thread returned $untouched" ] ||
   fail "the other thread's output"
 grep -qxF "$expected" "$work/desktop.err" || fail "the other thread's message is not on stderr"
 [ "$(grep -c 'Blowfish' "$work/desktop.err")" = 1 ] || fail "extra messages on stderr"
 echo "other thread: the line went to standard error"
+
+# 3. A GTK program: outside its main loop the message goes to standard error (the box cannot tell
+# the program's GTK thread from any other there); from a callback inside the loop it is a dialog.
+start_probe host
+wait_for_line "^outside returned " 20
+wid=$(check_dialog 1 "$expected")
+xdotool windowfocus --sync "$wid" key Return
+wait_for_line "^returned 1 " 10
+finish_probe
+[ "$(grep 'returned' "$out")" = "outside returned $untouched"$'\n'"returned 1 $untouched" ] ||
+  fail "GTK program's outputs"
+[ "$(cat "$work/host.err")" = "$expected" ] || fail "GTK program's standard error"
+echo "GTK program: standard error outside its loop, a dialog inside it"

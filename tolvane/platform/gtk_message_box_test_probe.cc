@@ -1,17 +1,22 @@
 // The program that gtk_message_box_test.sh drives. It links only tolvane::tolvane, as a program
 // that knows nothing of GTK would, and reports on standard output what it did and what dialogs
-// it saw, one fact per line:
+// it saw, one fact per line. Without an argument, and with "desktop":
 //   calling 1 / returned 1 <output hex>   around sEncrypt on an unkeyed instance
+// and with "desktop" also:
 //   calling 2 / returned 2                around a report whose text looks like markup
-//   thread returned                       after the same call from a second thread
+//   thread returned <output hex>          after sEncrypt from a second thread
+// and then:
 //   gtk-loaded yes|no                     whether GTK was loaded into the process at the end
-// and, for every dialog that appears (read from GTK's widget tree inside this process):
+// In "host" mode it initialises GTK itself, as a GTK program does:
+//   outside returned <output hex>         sEncrypt outside the GTK main loop
+//   calling 1 / returned 1 <output hex>   sEncrypt from a callback inside that loop
+// In both desktop modes, for every dialog that appears (read from GTK's widget tree inside this
+// process):
 //   dialog / title=... / modal=0|1 / label=... / button=... / images=N / end
 #include <dlfcn.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <set>
 #include <string>
 #include <thread>
 
@@ -20,8 +25,9 @@
 
 namespace {
 
-// Text that GTK would turn into bold and italics if it read the message as markup.
-constexpr char kMarkupLike[] = "<b>not bold</b> & <i>not italic</i>";
+// Text that GTK would turn into bold and italics if it read the message as markup, and a byte
+// that is not UTF-8.
+constexpr char kMarkupLike[] = "<b>not bold</b> & <i>not italic</i> \xFF";
 
 void Say(const std::string& line) {
   std::fputs(line.c_str(), stdout);
@@ -68,6 +74,8 @@ struct Gtk {
   unsigned long (*container_type)();
   const char* (*label_text)(void*);
   const char* (*button_label)(void*);
+  void* (*get_data)(void*, const char*);
+  void (*set_data)(void*, const char*, void*);
 };
 
 template <typename F>
@@ -92,7 +100,9 @@ bool LoadGtk(Gtk& gtk) {
          Load(library, "gtk_image_get_type", gtk.image_type) &&
          Load(library, "gtk_container_get_type", gtk.container_type) &&
          Load(library, "gtk_label_get_text", gtk.label_text) &&
-         Load(library, "gtk_button_get_label", gtk.button_label);
+         Load(library, "gtk_button_get_label", gtk.button_label) &&
+         Load(library, "g_object_get_data", gtk.get_data) &&
+         Load(library, "g_object_set_data", gtk.set_data);
 }
 
 struct Walk {
@@ -117,13 +127,14 @@ void Visit(void* widget, void* data) {
 
 // Runs inside the dialog's main loop: describes each dialog once, when it is on screen.
 int InspectDialogs(void*) {
-  static std::set<void*> seen;  // dialogs are destroyed before the next appears
+  static char described;  // marks the windows already described
   Gtk gtk;
   if (!LoadGtk(gtk)) return 1;
   Gtk::List* windows = gtk.list_toplevels();
   for (Gtk::List* item = windows; item != nullptr; item = item->next) {
     void* window = item->data;
-    if (!gtk.is_visible(window) || !seen.insert(window).second) continue;
+    if (!gtk.is_visible(window) || gtk.get_data(window, "probe-described") != nullptr) continue;
+    gtk.set_data(window, "probe-described", &described);
     const char* title = gtk.get_title(window);
     Say("dialog");
     Say(std::string("title=") + (title != nullptr ? title : ""));
@@ -146,14 +157,43 @@ bool WatchForDialogs() {
   return true;
 }
 
+// Plays a GTK program: initialises GTK itself, reports once outside its main loop and once from
+// a callback inside it.
+int RunAsGtkHost() {
+  void* library = dlopen("libgtk-3.so.0", RTLD_NOW | RTLD_LOCAL);
+  int (*init_check)(int*, char***);
+  void (*main_loop)();
+  void (*main_quit)();
+  unsigned (*idle_add)(int (*)(void*), void*);
+  if (library == nullptr || !Load(library, "gtk_init_check", init_check) ||
+      !Load(library, "gtk_main", main_loop) || !Load(library, "gtk_main_quit", main_quit) ||
+      !Load(library, "g_idle_add", idle_add) || !init_check(nullptr, nullptr)) {
+    Say("no GTK");
+    return 2;
+  }
+  Say("outside returned " + EncryptUnkeyed());
+  static void (*quit)() = main_quit;
+  idle_add(
+      [](void*) {
+        Say("calling 1");
+        Say("returned 1 " + EncryptUnkeyed());
+        quit();
+        return 0;
+      },
+      nullptr);
+  main_loop();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode == "desktop" && !WatchForDialogs()) {
+  if (mode != "" && !WatchForDialogs()) {
     Say("no GLib");
     return 2;
   }
+  if (mode == "host") return RunAsGtkHost();
   Say("calling 1");
   Say("returned 1 " + EncryptUnkeyed());
   if (mode == "desktop") {
