@@ -82,6 +82,13 @@ env -u DISPLAY -u WAYLAND_DISPLAY "$probe" >"$work/plain.out" 2>"$work/plain.err
   fail "output without a display"
 echo "no display: the line went to standard error"
 
+# A display that cannot be opened: GTK is tried, and the line still goes to standard error.
+env -u WAYLAND_DISPLAY DISPLAY=:65535 "$probe" >"$work/unreachable.out" 2>"$work/unreachable.err" ||
+  fail "probe failed with a display it cannot open"
+[ "$(cat "$work/unreachable.err")" = "$expected" ] || fail "standard error, display not opened"
+grep -qx "returned 1 $untouched" "$work/unreachable.out" || fail "output, display not opened"
+echo "display not opened: the line went to standard error"
+
 # 2. A virtual display of our own, on a display number Xvfb picks as free.
 xvfb_pid=
 probe_pid=
