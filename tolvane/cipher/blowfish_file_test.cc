@@ -1,0 +1,323 @@
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tolvane/cipher/blowfish.h"
+#include "tolvane/errors/message_capture_testing.h"
+#include "tolvane/platform/file_system_testing.h"
+
+namespace tolvane {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using testing::MessageCapture;
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+const std::string kEncLabel = "Blowfish, sFileEncrypt";
+const std::string kDecLabel = "Blowfish, sFileDecrypt";
+const std::string kNotKeyed = "(-2147218103 - Call sInitBF before calling this sub)";
+const std::string kNotFound = "(-2147218102 - Source file is not found)";
+const std::string kSubscript = "(9 - Subscript out of range)";
+const std::string kOverflow = "(6 - Overflow)";
+
+Blowfish Keyed(const ByteArray& key) {
+  Blowfish bf;
+  bf.sInitBF(key);
+  return bf;
+}
+
+Bytes RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  Bytes bytes(n);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(gen());
+  return bytes;
+}
+
+Bytes Concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+Bytes LengthHeader(std::int32_t length) {
+  const auto v = static_cast<std::uint32_t>(length);
+  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+          static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+}
+
+// The cipher data the format prescribes: the plaintext zero-padded, through sEncrypt.
+Bytes CipherOf(Blowfish& bf, Bytes plain) {
+  plain.resize((plain.size() + 7) / 8 * 8);
+  if (plain.empty()) return {};
+  ByteArray out(plain.size());
+  bf.sEncrypt(plain, out);
+  return out.ToVector();
+}
+
+class BlowfishFileTest : public ::testing::Test {
+ protected:
+  Blowfish bf_ = Keyed({'s', 'e', 'c', 'r', 'e', 't'});
+  TempFolder dir_;
+  MessageCapture capture_;
+};
+
+TEST_F(BlowfishFileTest, PublishedVectorInTheFileFormat) {
+  Blowfish zero_key = Keyed(ByteArray(8));
+  WriteBytes(dir_ / "p", Bytes(8, 0));
+  zero_key.sFileEncrypt(dir_ / "p", dir_ / "c");
+  EXPECT_EQ(ReadBytes(dir_ / "c"),
+            (Bytes{8, 0, 0, 0, 0x4E, 0xF9, 0x97, 0x45, 0x61, 0x98, 0xDD, 0x78}));
+  EXPECT_TRUE(capture_.messages().empty());
+}
+
+TEST_F(BlowfishFileTest, SizesHeaderAndPadding) {
+  const struct {
+    std::size_t plain;
+    std::size_t file;
+  } cases[] = {{0, 4}, {1, 12}, {5, 12}, {8, 12}, {9, 20}, {16, 20}, {300, 308}};
+  for (const auto& c : cases) {
+    const Bytes plain = RandomBytes(c.plain, static_cast<unsigned>(c.plain));
+    WriteBytes(dir_ / "p", plain);
+    bf_.sFileEncrypt(dir_ / "p", dir_ / "c");
+    const Bytes file = ReadBytes(dir_ / "c");
+    EXPECT_EQ(file.size(), c.file) << c.plain;
+    EXPECT_EQ(file, Concat(LengthHeader(static_cast<std::int32_t>(c.plain)), CipherOf(bf_, plain)))
+        << c.plain;
+  }
+  EXPECT_TRUE(capture_.messages().empty());
+}
+
+TEST_F(BlowfishFileTest, RoundTripsKeepEveryByteIncludingTrailingZeros) {
+  std::vector<std::size_t> lengths;
+  for (std::size_t n = 0; n <= 40; ++n) lengths.push_back(n);
+  lengths.push_back((3 << 20) + 5);
+  for (std::size_t n : lengths) {
+    Bytes plain = RandomBytes(n, static_cast<unsigned>(n) + 7);
+    for (std::size_t i = n / 2; i < n; ++i) plain[i] = 0;
+    WriteBytes(dir_ / "p", plain);
+    bf_.sFileEncrypt(dir_ / "p", dir_ / "c");
+    Blowfish other = Keyed({'s', 'e', 'c', 'r', 'e', 't'});
+    other.sFileDecrypt(dir_ / "c", dir_ / "d");
+    EXPECT_EQ(ReadBytes(dir_ / "d"), plain) << n;
+  }
+  EXPECT_TRUE(capture_.messages().empty());
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "c", "d"}));
+}
+
+TEST_F(BlowfishFileTest, InPlaceBothWaysAndLongerTargetsReplaced) {
+  const Bytes plain = RandomBytes(21, 1);
+  WriteBytes(dir_ / "f", plain);
+  bf_.sFileEncrypt(dir_ / "f", dir_ / "f");
+  EXPECT_EQ(ReadBytes(dir_ / "f"), Concat(LengthHeader(21), CipherOf(bf_, plain)));
+
+  WriteBytes(dir_ / "long", Bytes(5000, 0xAA));
+  bf_.sFileDecrypt(dir_ / "f", dir_ / "long");
+  EXPECT_EQ(ReadBytes(dir_ / "long"), plain);
+  bf_.sFileDecrypt(dir_ / "f", dir_ / "f");
+  EXPECT_EQ(ReadBytes(dir_ / "f"), plain);
+  EXPECT_TRUE(capture_.messages().empty());
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"f", "long"}));
+}
+
+TEST_F(BlowfishFileTest, DecryptTakesTheStoredLengthAsGiven) {
+  const Bytes plain = RandomBytes(16, 2);
+  const Bytes cipher = CipherOf(bf_, plain);
+  const struct {
+    Bytes file;
+    Bytes expected;
+  } cases[] = {
+      {Concat(LengthHeader(20), cipher), Concat(plain, Bytes(4, 0))},              // zero tail
+      {Concat(LengthHeader(3), cipher), Bytes(plain.begin(), plain.begin() + 3)},  // cut
+      {LengthHeader(0), {}},                                                       // empty file
+      {LengthHeader(7), Bytes(7, 0)},                                              // header only
+  };
+  for (const auto& c : cases) {
+    WriteBytes(dir_ / "c", c.file);
+    bf_.sFileDecrypt(dir_ / "c", dir_ / "d");
+    EXPECT_EQ(ReadBytes(dir_ / "d"), c.expected);
+  }
+  EXPECT_TRUE(capture_.messages().empty());
+}
+
+TEST_F(BlowfishFileTest, WrongKeyWritesWrongBytesWithoutAMessage) {
+  const Bytes plain = RandomBytes(13, 3);
+  WriteBytes(dir_ / "p", plain);
+  bf_.sFileEncrypt(dir_ / "p", dir_ / "c");
+  Keyed({'w', 'r', 'o', 'n', 'g'}).sFileDecrypt(dir_ / "c", dir_ / "d");
+  const Bytes got = ReadBytes(dir_ / "d");
+  EXPECT_EQ(got.size(), plain.size());
+  EXPECT_NE(got, plain);
+  EXPECT_TRUE(capture_.messages().empty());
+}
+
+// Each failure is reported once under the right label, and neither the target nor the source
+// changes. Sources are written before each case; "t" always holds its old content.
+TEST_F(BlowfishFileTest, FailuresLeaveEveryFileAsItWas) {
+  fs::create_directory(dir_ / "folder");
+  ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  WriteBytes(dir_ / "plain", RandomBytes(10, 4));
+  const Bytes cipher = CipherOf(bf_, RandomBytes(10, 4));
+  const fs::path src = dir_ / "src";
+  Blowfish unkeyed;
+  const struct {
+    Blowfish* bf;
+    bool encrypt;
+    fs::path source;
+    std::string message;
+    std::optional<Bytes> src_content = std::nullopt;  // written to `src` first
+  } cases[] = {
+      {&unkeyed, true, dir_ / "missing", kEncLabel + kNotKeyed},
+      {&unkeyed, false, dir_ / "plain", kDecLabel + kNotKeyed},
+      {&bf_, true, dir_ / "missing", kEncLabel + kNotFound},
+      {&bf_, false, dir_ / "folder", kDecLabel + kNotFound},
+      {&bf_, true, dir_ / "fifo", kEncLabel + kNotFound},
+      {&bf_, true, dir_ / "plain" / "x", kEncLabel + kNotFound},
+      {&bf_, true, "", kEncLabel + kNotFound},
+      {&bf_, false, src, kDecLabel + kSubscript, Bytes{}},
+      {&bf_, false, src, kDecLabel + kSubscript, Bytes{1, 0, 0}},
+      {&bf_, false, src, kDecLabel + kSubscript, Concat(LengthHeader(-1), cipher)},
+      // Cipher data of 13 bytes: sDecrypt refuses it and the target must stay as it was.
+      {&bf_, false, src,
+       "Blowfish, sDecrypt(-2147218101 - Byte array must be sized divisible by 8.)",
+       Concat(LengthHeader(8), RandomBytes(13, 5))},
+  };
+  WriteBytes(src, {});
+  for (const auto& c : cases) {
+    if (c.src_content) WriteBytes(src, *c.src_content);
+    const Bytes old_target = RandomBytes(33, 6);
+    WriteBytes(dir_ / "t", old_target);
+    const Bytes old_source = fs::is_regular_file(c.source) ? ReadBytes(c.source) : Bytes{};
+    if (c.encrypt) {
+      c.bf->sFileEncrypt(c.source, dir_ / "t");
+    } else {
+      c.bf->sFileDecrypt(c.source, dir_ / "t");
+    }
+    EXPECT_EQ(capture_.Take(), std::vector<std::string>{c.message}) << c.source;
+    EXPECT_EQ(ReadBytes(dir_ / "t"), old_target) << c.source;
+    if (fs::is_regular_file(c.source)) {
+      EXPECT_EQ(ReadBytes(c.source), old_source);
+    }
+  }
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"folder", "fifo", "plain", "src", "t"}));
+}
+
+TEST_F(BlowfishFileTest, TruncatedCipherDecryptedInPlaceStaysAsItWas) {
+  const Bytes broken = Concat(LengthHeader(9), RandomBytes(12, 7));
+  WriteBytes(dir_ / "f", broken);
+  bf_.sFileDecrypt(dir_ / "f", dir_ / "f");
+  EXPECT_EQ(capture_.Take().size(), 1u);
+  EXPECT_EQ(ReadBytes(dir_ / "f"), broken);
+}
+
+TEST_F(BlowfishFileTest, FilesOf2GiBOrMoreAreRefusedWithOverflow) {
+  // Sparse files: nothing is read before the size is checked. Plaintexts of the last seven
+  // sizes below 2 GiB are refused too: their encrypted files would reach 2 GiB.
+  const struct {
+    std::uintmax_t size;
+    bool encrypt;
+  } cases[] = {{std::uintmax_t{1} << 31, true},
+               {(std::uintmax_t{1} << 31) - 7, true},
+               {std::uintmax_t{1} << 31, false}};
+  for (const auto& c : cases) {
+    WriteBytes(dir_ / "t", {1, 2, 3});
+    WriteBytes(dir_ / "big", {});
+    fs::resize_file(dir_ / "big", c.size);
+    if (c.encrypt) {
+      bf_.sFileEncrypt(dir_ / "big", dir_ / "t");
+    } else {
+      bf_.sFileDecrypt(dir_ / "big", dir_ / "t");
+    }
+    EXPECT_EQ(capture_.Take(),
+              std::vector<std::string>{(c.encrypt ? kEncLabel : kDecLabel) + kOverflow});
+    EXPECT_EQ(ReadBytes(dir_ / "t"), (Bytes{1, 2, 3}));
+  }
+}
+
+TEST_F(BlowfishFileTest, TargetsThatCannotBeWrittenAreReportedWithPathAndReason) {
+  WriteBytes(dir_ / "p", RandomBytes(10, 8));
+  fs::create_directory(dir_ / "folder");
+  const struct {
+    fs::path target;
+    std::string message;
+  } cases[] = {
+      {dir_ / "no" / "t",
+       "(53 - File not found: '" + (dir_ / "no" / "t").string() + "': No such file or directory)"},
+      {dir_ / "p" / "t",
+       "(75 - Path/File access error: '" + (dir_ / "p" / "t").string() + "': Not a directory)"},
+      {dir_ / "folder",
+       "(75 - Path/File access error: '" + (dir_ / "folder").string() + "': Is a directory)"},
+  };
+  for (const auto& c : cases) {
+    bf_.sFileEncrypt(dir_ / "p", c.target);
+    EXPECT_EQ(capture_.Take(), std::vector<std::string>{kEncLabel + c.message});
+  }
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "folder"}));
+  EXPECT_TRUE(fs::is_empty(dir_ / "folder"));
+}
+
+TEST_F(BlowfishFileTest, WriteFailingHalfWayKeepsTheOldTargetAndLeavesNoTemporaryFile) {
+  WriteBytes(dir_ / "p", RandomBytes(1 << 20, 9));
+  const Bytes old_target = RandomBytes(200000, 10);
+  WriteBytes(dir_ / "t", old_target);
+  // The child may not write files beyond 64 KiB; the write fails with EFBIG part of the way.
+  const auto child = [&] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{64 << 10, 64 << 10};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    SetMessageBoxHandler({});  // the built-in box writes to standard error
+    bf_.sFileEncrypt(dir_ / "p", dir_ / "t");
+    std::_Exit(0);
+  };
+  EXPECT_EXIT(child(), ::testing::ExitedWithCode(0),
+              "Blowfish, sFileEncrypt\\(61 - Disk full: '.*': File too large\\)");
+  EXPECT_EQ(ReadBytes(dir_ / "t"), old_target);
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "t"}));
+}
+
+TEST_F(BlowfishFileTest, PermissionsOfNewAndReplacedTargets) {
+  WriteBytes(dir_ / "p", RandomBytes(10, 11));
+  const mode_t old_mask = umask(027);
+  bf_.sFileEncrypt(dir_ / "p", dir_ / "new");
+  ASSERT_EQ(chmod((dir_ / "p").c_str(), 0604), 0);
+  bf_.sFileEncrypt(dir_ / "p", dir_ / "p");
+  umask(old_mask);
+  const auto mode = [](const fs::path& p) {
+    struct stat info {};
+    stat(p.c_str(), &info);
+    return info.st_mode & 07777;
+  };
+  EXPECT_EQ(mode(dir_ / "new"), 0640u);
+  EXPECT_EQ(mode(dir_ / "p"), 0604u);
+  EXPECT_TRUE(capture_.messages().empty());
+}
+
+TEST_F(BlowfishFileTest, OnlyTheNamedTargetIsReplacedNeverWhatALinkPointsTo) {
+  WriteBytes(dir_ / "p", RandomBytes(10, 12));
+  for (const char* name : {"a*.txt", "a?.txt", "ab.txt", "elsewhere"}) {
+    WriteBytes(dir_ / name, {1});
+  }
+  fs::create_symlink(dir_ / "elsewhere", dir_ / "link");
+  bf_.sFileEncrypt(dir_ / "p", dir_ / "a*.txt");
+  bf_.sFileEncrypt(dir_ / "p", dir_ / "link");
+  EXPECT_EQ(ReadBytes(dir_ / "a*.txt").size(), 20u);
+  EXPECT_FALSE(fs::is_symlink(dir_ / "link"));
+  EXPECT_EQ(ReadBytes(dir_ / "link").size(), 20u);
+  for (const char* name : {"a?.txt", "ab.txt", "elsewhere"}) {
+    EXPECT_EQ(ReadBytes(dir_ / name), Bytes{1}) << name;
+  }
+  EXPECT_TRUE(capture_.messages().empty());
+}
+
+}  // namespace
+}  // namespace tolvane

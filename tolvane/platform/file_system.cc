@@ -1,0 +1,294 @@
+#include "tolvane/platform/file_system.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+namespace tolvane {
+namespace {
+
+// Large enough that system-call overhead vanishes, small enough that a failing write is
+// noticed early and a partial write leaves little to retry.
+constexpr std::size_t kIoChunk = std::size_t{8} << 20;
+
+int OpenCall(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int StatCall(const char* path, struct stat* info) { return ::stat(path, info); }
+int LstatCall(const char* path, struct stat* info) { return ::lstat(path, info); }
+int FstatCall(int fd, struct stat* info) { return ::fstat(fd, info); }
+
+// Reads the mask from /proc: umask(2) can only report it by changing it, which would race
+// with files created meanwhile by other threads. Without /proc, assume the strictest mask.
+mode_t UmaskCall() {
+  mode_t mask = 077;
+  if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+      unsigned value = 0;
+      if (std::sscanf(line, "Umask: %o", &value) == 1) {
+        mask = static_cast<mode_t>(value & 0777);
+        break;
+      }
+    }
+    std::fclose(status);
+  }
+  return mask;
+}
+
+constexpr FileSystemCalls kDefaultCalls = {
+    .open = OpenCall,
+    .close = ::close,
+    .read = ::read,
+    .write = ::write,
+    .fsync = ::fsync,
+    .fstat = FstatCall,
+    .stat = StatCall,
+    .lstat = LstatCall,
+    .fchmod = ::fchmod,
+    .fchown = ::fchown,
+    .rename = ::rename,
+    .unlink = ::unlink,
+    .umask = UmaskCall,
+};
+
+FileSystemCalls g_calls = kDefaultCalls;
+
+const FileSystemCalls& Sys() noexcept { return g_calls; }
+
+Error SourceNotFound() { return Error(kErrNotFound, "Source file is not found"); }
+
+Error AccessError(const std::filesystem::path& path, std::string_view reason) {
+  std::string text = "Path/File access error: '";
+  text += path.string();
+  text += "': ";
+  text += reason;
+  return Error(kErrPathAccess, std::move(text));
+}
+
+// A name for the temporary file that nobody else is likely to pick; O_EXCL makes it safe
+// whatever the odds.
+std::string TemporaryName(const std::filesystem::path& target) {
+  static std::atomic<std::uint64_t> counter{0};
+  std::uint64_t salt = 0;
+  if (getrandom(&salt, sizeof salt, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof salt)) {
+    salt = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) *
+               0x9E3779B97F4A7C15u ^
+           static_cast<std::uint64_t>(getpid());
+  }
+  salt += counter.fetch_add(1, std::memory_order_relaxed);
+  // Keep the name well inside the 255-byte limit of most file systems.
+  std::string stem = target.filename().string().substr(0, 100);
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(salt));
+  return "." + stem + suffix;
+}
+
+// File systems without Unix permissions refuse fchmod; the file then keeps the owner-only
+// mode it was created with, which exposes nothing.
+bool PermissionsUnsupported(int error_number) {
+  return error_number == EPERM || error_number == ENOTSUP || error_number == EOPNOTSUPP;
+}
+
+}  // namespace
+
+const FileSystemCalls& DefaultFileSystemCalls() noexcept { return kDefaultCalls; }
+const FileSystemCalls& CurrentFileSystemCalls() noexcept { return g_calls; }
+
+FileSystemCalls SetFileSystemCalls(const FileSystemCalls& calls) noexcept {
+  const FileSystemCalls previous = g_calls;
+  g_calls = calls;
+  return previous;
+}
+
+Error FileSystemError(int error_number, const std::filesystem::path& path) {
+  std::int32_t number = kErrPathAccess;
+  const char* text = "Path/File access error";
+  switch (error_number) {
+    case ENOENT:
+      number = kErrFileNotFound;
+      text = "File not found";
+      break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+      number = kErrPermissionDenied;
+      text = "Permission denied";
+      break;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      number = kErrDiskFull;
+      text = "Disk full";
+      break;
+    default:
+      break;
+  }
+  std::string description = text;
+  description += ": '";
+  description += path.string();
+  description += "': ";
+  description += std::strerror(error_number);
+  return Error(number, std::move(description));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
+  // Look before opening: opening a FIFO or a device could block or have side effects.
+  struct stat info {};
+  if (Sys().stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) throw SourceNotFound();
+    throw FileSystemError(errno, path);
+  }
+  if (!S_ISREG(info.st_mode)) throw SourceNotFound();
+
+  fd_ = Sys().open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
+  if (fd_ < 0) throw FileSystemError(errno, path);
+  // The path may have been swapped for something else since it was looked at.
+  if (Sys().fstat(fd_, &info) != 0) {
+    const int error_number = errno;
+    Sys().close(std::exchange(fd_, -1));
+    throw FileSystemError(error_number, path);
+  }
+  if (!S_ISREG(info.st_mode)) {
+    Sys().close(std::exchange(fd_, -1));
+    throw SourceNotFound();
+  }
+  size_ = static_cast<std::uint64_t>(info.st_size);
+}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) Sys().close(fd_);
+}
+
+void InputFile::ReadExactly(std::span<std::uint8_t> buffer) {
+  std::uint8_t* at = buffer.data();
+  std::size_t left = buffer.size();
+  while (left > 0) {
+    const ssize_t got = Sys().read(fd_, at, std::min(left, kIoChunk));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw FileSystemError(errno, path_);
+    }
+    if (got == 0) throw AccessError(path_, "the file became shorter while it was read");
+    at += got;
+    left -= static_cast<std::size_t>(got);
+  }
+}
+
+void InputFile::Close() {
+  const int fd = std::exchange(fd_, -1);
+  if (fd >= 0 && Sys().close(fd) != 0) throw FileSystemError(errno, path_);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target) : target_(target) {
+  const std::filesystem::path name = target.filename();
+  if (name.empty() || name == "." || name == "..") throw FileSystemError(EISDIR, target);
+  folder_ = target.parent_path();
+  if (folder_.empty()) folder_ = ".";
+
+  // lstat, not stat: a symbolic link is replaced itself, never written through.
+  struct stat info {};
+  if (Sys().lstat(target.c_str(), &info) != 0) {
+    if (errno != ENOENT) throw FileSystemError(errno, target);
+    info.st_mode = 0;
+  }
+  if (S_ISDIR(info.st_mode)) throw FileSystemError(EISDIR, target);
+  if (S_ISREG(info.st_mode)) {
+    mode_ = info.st_mode & 0777;  // set-id bits are not carried over to new content
+    keep_owner_ = info.st_uid != geteuid() || info.st_gid != getegid();
+    owner_ = info.st_uid;
+    group_ = info.st_gid;
+  } else {
+    mode_ = 0666 & ~Sys().umask();
+  }
+
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp_path_ = folder_ / TemporaryName(target);
+    fd_ =
+        Sys().open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ >= 0) return;
+    if (errno != EEXIST) break;
+  }
+  const int error_number = errno;
+  temp_path_.clear();
+  throw FileSystemError(error_number, target);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  if (!committed_) Discard();
+}
+
+void AtomicFileWriter::Discard() noexcept {
+  if (fd_ >= 0) Sys().close(std::exchange(fd_, -1));
+  if (!temp_path_.empty()) Sys().unlink(temp_path_.c_str());
+}
+
+void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
+  const std::uint8_t* at = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t put = Sys().write(fd_, at, std::min(left, kIoChunk));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      throw FileSystemError(errno, target_);
+    }
+    if (put == 0) throw FileSystemError(ENOSPC, target_);
+    at += put;
+    left -= static_cast<std::size_t>(put);
+  }
+}
+
+void AtomicFileWriter::WriteZeros(std::uint64_t count) {
+  static constexpr std::uint8_t kZeros[64 * 1024] = {};
+  while (count > 0) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof kZeros));
+    Write({kZeros, n});
+    count -= n;
+  }
+}
+
+void AtomicFileWriter::Commit() {
+  // Owner first: changing the owner may clear permission bits set before it.
+  if (keep_owner_) (void)Sys().fchown(fd_, owner_, group_);
+  if (Sys().fchmod(fd_, mode_) != 0 && !PermissionsUnsupported(errno)) {
+    throw FileSystemError(errno, target_);
+  }
+  if (Sys().fsync(fd_) != 0) throw FileSystemError(errno, target_);
+  // Some file systems report deferred write errors only when the file is closed.
+  if (Sys().close(std::exchange(fd_, -1)) != 0) throw FileSystemError(errno, target_);
+  if (Sys().rename(temp_path_.c_str(), target_.c_str()) != 0) {
+    throw FileSystemError(errno, target_);
+  }
+  committed_ = true;
+
+  // Make the rename itself durable. The new content is already in place whatever happens.
+  int error_number = 0;
+  const int dir = Sys().open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (dir < 0) {
+    error_number = errno;
+  } else {
+    if (Sys().fsync(dir) != 0) error_number = errno;
+    Sys().close(dir);
+  }
+  // Some file systems cannot flush a folder at all; that is no failure of this write.
+  if (error_number != 0 && error_number != EINVAL && error_number != ENOTSUP) {
+    const Error error = FileSystemError(error_number, folder_);
+    throw Error(error.number(), error.description() +
+                                    " (the file was replaced, but the change of folder may not "
+                                    "survive a power loss)");
+  }
+}
+
+}  // namespace tolvane

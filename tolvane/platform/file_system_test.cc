@@ -1,0 +1,224 @@
+#include "tolvane/platform/file_system.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "tolvane/cipher/blowfish.h"
+#include "tolvane/errors/message_capture_testing.h"
+#include "tolvane/platform/file_system_testing.h"
+
+namespace tolvane {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing::ReadBytes;
+using testing::ScopedFileSystemCalls;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+TEST(FileSystemError, MapsErrnoToNumberAndNamesPathAndReason) {
+  const struct {
+    int error;
+    std::int32_t number;
+    std::string text;
+  } cases[] = {
+      {ENOENT, 53, "File not found: 'a b': No such file or directory"},
+      {EACCES, 70, "Permission denied: 'a b': Permission denied"},
+      {EROFS, 70, "Permission denied: 'a b': Read-only file system"},
+      {ENOSPC, 61, "Disk full: 'a b': No space left on device"},
+      {EDQUOT, 61, "Disk full: 'a b': Disk quota exceeded"},
+      {EFBIG, 61, "Disk full: 'a b': File too large"},
+      {EIO, 75, "Path/File access error: 'a b': Input/output error"},
+      {ENOTDIR, 75, "Path/File access error: 'a b': Not a directory"},
+  };
+  for (const auto& c : cases) {
+    const Error e = FileSystemError(c.error, "a b");
+    EXPECT_EQ(e.number(), c.number);
+    EXPECT_EQ(e.description(), c.text);
+  }
+}
+
+// Makes one chosen step fail through the call table.
+enum class Step { kNone, kCreate, kWrite, kFchmod, kFsync, kClose, kRename, kFolderSync, kRead };
+
+struct Fault {
+  Step step = Step::kNone;
+  int error = EIO;
+  std::size_t write_budget = 0;  // bytes written before the failing write
+  int temp_fd = -1;
+  mode_t temp_mode = 0;  // as created, seen from the first write
+};
+Fault g_fault;
+
+int FaultyOpen(const char* path, int flags, mode_t mode) {
+  if ((flags & O_CREAT) && g_fault.step == Step::kCreate) return errno = g_fault.error, -1;
+  const int fd = DefaultFileSystemCalls().open(path, flags, mode);
+  if (flags & O_CREAT) g_fault.temp_fd = fd;
+  return fd;
+}
+ssize_t FaultyWrite(int fd, const void* buffer, std::size_t size) {
+  struct stat info {};
+  if (g_fault.temp_mode == 0 && fstat(fd, &info) == 0) g_fault.temp_mode = info.st_mode & 07777;
+  if (g_fault.step != Step::kWrite) return DefaultFileSystemCalls().write(fd, buffer, size);
+  if (g_fault.write_budget == 0) return errno = g_fault.error, -1;
+  const std::size_t n = std::min(size, g_fault.write_budget);
+  g_fault.write_budget -= n;
+  return DefaultFileSystemCalls().write(fd, buffer, n);
+}
+int FaultyFchmod(int fd, mode_t mode) {
+  if (g_fault.step == Step::kFchmod) return errno = g_fault.error, -1;
+  return DefaultFileSystemCalls().fchmod(fd, mode);
+}
+int FaultyFsync(int fd) {
+  const bool temp = fd == g_fault.temp_fd;
+  if ((temp && g_fault.step == Step::kFsync) || (!temp && g_fault.step == Step::kFolderSync)) {
+    return errno = g_fault.error, -1;
+  }
+  return DefaultFileSystemCalls().fsync(fd);
+}
+int FaultyClose(int fd) {
+  const int result = DefaultFileSystemCalls().close(fd);  // the descriptor is gone either way
+  if (fd != g_fault.temp_fd) return result;
+  g_fault.temp_fd = -1;  // the number may be reused, e.g. for the folder
+  if (g_fault.step == Step::kClose) return errno = g_fault.error, -1;
+  return result;
+}
+int FaultyRename(const char* from, const char* to) {
+  if (g_fault.step == Step::kRename) return errno = g_fault.error, -1;
+  return DefaultFileSystemCalls().rename(from, to);
+}
+ssize_t FaultyRead(int fd, void* buffer, std::size_t size) {
+  if (g_fault.step == Step::kRead) return errno = g_fault.error, -1;
+  return DefaultFileSystemCalls().read(fd, buffer, size);
+}
+
+class FaultTest : public ::testing::Test {
+ protected:
+  FaultTest() : calls_(FaultyCalls()) { g_fault = Fault{}; }
+  static FileSystemCalls FaultyCalls() {
+    FileSystemCalls calls = DefaultFileSystemCalls();
+    calls.open = FaultyOpen;
+    calls.write = FaultyWrite;
+    calls.fchmod = FaultyFchmod;
+    calls.fsync = FaultyFsync;
+    calls.close = FaultyClose;
+    calls.rename = FaultyRename;
+    calls.read = FaultyRead;
+    return calls;
+  }
+  // Writes `content` over `target` in two parts, as the file methods do.
+  static void Replace(const std::filesystem::path& target, const Bytes& content) {
+    AtomicFileWriter writer(target);
+    writer.Write({content.data(), 4});
+    writer.Write({content.data() + 4, content.size() - 4});
+    writer.Commit();
+  }
+
+  ScopedFileSystemCalls calls_;
+  TempFolder dir_;
+};
+
+TEST_F(FaultTest, AnyFailingStepKeepsTheTargetAndRemovesTheTemporaryFile) {
+  const Bytes old_content(1000, 0x11);
+  const Bytes new_content(3 << 20, 0x22);
+  const std::string target = (dir_ / "t").string();
+  const struct {
+    Step step;
+    int error;
+    std::size_t write_budget;
+    std::string message;
+  } cases[] = {
+      {Step::kCreate, EACCES, 0, "Permission denied: '" + target + "': Permission denied"},
+      {Step::kWrite, ENOSPC, 1 << 20, "Disk full: '" + target + "': No space left on device"},
+      {Step::kWrite, EIO, 0, "Path/File access error: '" + target + "': Input/output error"},
+      {Step::kFchmod, EIO, 0, "Path/File access error: '" + target + "': Input/output error"},
+      {Step::kFsync, EIO, 0, "Path/File access error: '" + target + "': Input/output error"},
+      {Step::kClose, EDQUOT, 0, "Disk full: '" + target + "': Disk quota exceeded"},
+      {Step::kRename, EXDEV, 0,
+       "Path/File access error: '" + target + "': Invalid cross-device link"},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(dir_ / "t", old_content);
+    g_fault = Fault{.step = c.step, .error = c.error, .write_budget = c.write_budget};
+    try {
+      Replace(dir_ / "t", new_content);
+      ADD_FAILURE() << "no failure at step " << static_cast<int>(c.step);
+    } catch (const Error& e) {
+      EXPECT_EQ(e.description(), c.message);
+    }
+    EXPECT_EQ(ReadBytes(dir_ / "t"), old_content) << static_cast<int>(c.step);
+    EXPECT_EQ(dir_.Names(), std::set<std::string>{"t"}) << static_cast<int>(c.step);
+  }
+}
+
+TEST_F(FaultTest, TemporaryFileIsOwnerOnlyAndTheTargetGetsItsModeAtTheEnd) {
+  WriteBytes(dir_ / "t", {1});
+  ASSERT_EQ(chmod((dir_ / "t").c_str(), 0644), 0);
+  Replace(dir_ / "t", Bytes(20, 2));
+  EXPECT_EQ(g_fault.temp_mode, 0600u);
+  struct stat info {};
+  ASSERT_EQ(stat((dir_ / "t").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+
+  // Where permissions cannot be set, the owner-only mode stays and the write succeeds.
+  g_fault = Fault{.step = Step::kFchmod, .error = EPERM};
+  Replace(dir_ / "t", Bytes(20, 3));
+  EXPECT_EQ(ReadBytes(dir_ / "t"), Bytes(20, 3));
+}
+
+TEST_F(FaultTest, FolderThatCannotBeFlushedIsReportedAfterTheReplace) {
+  WriteBytes(dir_ / "t", {1});
+  g_fault = Fault{.step = Step::kFolderSync, .error = EIO};
+  EXPECT_THROW(Replace(dir_ / "t", Bytes(20, 4)), Error);
+  EXPECT_EQ(ReadBytes(dir_ / "t"), Bytes(20, 4));
+  // A file system that cannot flush folders at all is no failure.
+  g_fault = Fault{.step = Step::kFolderSync, .error = EINVAL};
+  Replace(dir_ / "t", Bytes(20, 5));
+  EXPECT_EQ(dir_.Names(), std::set<std::string>{"t"});
+}
+
+TEST_F(FaultTest, ReadFailuresAndShrinkingFilesAreReported) {
+  WriteBytes(dir_ / "s", Bytes(100, 7));
+  {
+    g_fault = Fault{.step = Step::kRead, .error = EIO};
+    InputFile in(dir_ / "s");
+    Bytes buffer(100);
+    EXPECT_THROW(in.ReadExactly(buffer), Error);
+  }
+  g_fault = Fault{};
+  InputFile in(dir_ / "s");
+  ASSERT_EQ(in.size(), 100u);
+  ASSERT_EQ(truncate((dir_ / "s").c_str(), 50), 0);
+  Bytes buffer(100);
+  try {
+    in.ReadExactly(buffer);
+    ADD_FAILURE() << "a short file went unnoticed";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), 75);
+  }
+}
+
+TEST_F(FaultTest, FileMethodsReportUnderTheirLabelAndKeepTheSourceInPlace) {
+  Blowfish bf;
+  bf.sInitBF({1, 2, 3});
+  const Bytes plain(5000, 9);
+  WriteBytes(dir_ / "f", plain);
+  testing::MessageCapture capture;
+  g_fault = Fault{.step = Step::kWrite, .error = ENOSPC, .write_budget = 2000};
+  bf.sFileEncrypt(dir_ / "f", dir_ / "f");
+  const std::vector<std::string> expected = {"Blowfish, sFileEncrypt(61 - Disk full: '" +
+                                             (dir_ / "f").string() + "': No space left on device)"};
+  EXPECT_EQ(capture.Take(), expected);
+  EXPECT_EQ(ReadBytes(dir_ / "f"), plain);
+  EXPECT_EQ(dir_.Names(), std::set<std::string>{"f"});
+}
+
+}  // namespace
+}  // namespace tolvane
