@@ -16,8 +16,8 @@
 namespace tolvane {
 namespace {
 
-// Large enough that system-call overhead vanishes, small enough that a failing write is
-// noticed early and a partial write leaves little to retry.
+// Reads and writes go in blocks this large: the per-call overhead vanishes, and no single call
+// runs into the kernel's limit of just under 2 GiB per transfer.
 constexpr std::size_t kIoChunk = std::size_t{8} << 20;
 
 int OpenCall(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
@@ -286,7 +286,7 @@ void AtomicFileWriter::Commit() {
   if (error_number != 0 && error_number != EINVAL && error_number != ENOTSUP) {
     const Error error = FileSystemError(error_number, folder_);
     throw Error(error.number(), error.description() +
-                                    " (the file was replaced, but the change of folder may not "
+                                    " (the file was replaced, but its new content may not "
                                     "survive a power loss)");
   }
 }
