@@ -1,0 +1,82 @@
+#ifndef TOLVANE_PLATFORM_CODE_PAGE_H_
+#define TOLVANE_PLATFORM_CODE_PAGE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tolvane {
+
+namespace code_page_tables {
+struct Table;
+}  // namespace code_page_tables
+
+// Conversion between UTF-16 text and the bytes of a single-byte ANSI code page, standing in
+// for the desktop platform's own conversion. Stored cipher text depends on it byte for byte.
+//
+// Supported: 874 and 1250 to 1258. Each of the 256 byte values becomes a code unit of its own
+// and that code unit turns back into the same byte, so bytes -> text -> bytes never changes
+// anything. Bytes a page leaves unassigned become the code unit of the same value (0x81 in
+// 1252 becomes U+0081). A code unit the page cannot represent becomes "?" (0x3F); this
+// includes each half of a surrogate pair, so a character outside the Basic Multilingual Plane
+// becomes "??". Text and bytes therefore always have the same length.
+
+// The error number for a code page that cannot be used: invalid procedure call or argument.
+inline constexpr std::int32_t kErrUnsupportedCodePage = 5;
+
+// The byte that stands for a code unit the code page cannot represent.
+inline constexpr std::uint8_t kUnmappableByte = 0x3F;  // "?"
+
+// The name of the environment variable that chooses the code page at first use.
+inline constexpr char kAnsiCodePageVariable[] = "TOLVANE_ANSI_CODEPAGE";
+
+// One supported code page's tables. Cheap to copy.
+class CodePage {
+ public:
+  // Throws tolvane::Error kErrUnsupportedCodePage for a code page that is not supported.
+  static CodePage Of(int codePage);
+  // The active ANSI code page (see AnsiCodePage); throws as AnsiCodePage does.
+  static CodePage Active();
+
+  int number() const noexcept;
+  char16_t ToUnit(std::uint8_t byte) const noexcept;
+  std::uint8_t ToByte(char16_t unit) const noexcept;
+
+  // Writes one byte per code unit; `bytes` must be exactly as long as `text`.
+  void Encode(std::u16string_view text, std::span<std::uint8_t> bytes) const noexcept;
+  // Writes one code unit per byte; `text` must be exactly as long as `bytes`.
+  void Decode(std::span<const std::uint8_t> bytes, std::span<char16_t> text) const noexcept;
+
+ private:
+  explicit CodePage(const code_page_tables::Table* table) noexcept : table_(table) {}
+  const code_page_tables::Table* table_;
+};
+
+// Whether the code page is one this layer supports.
+bool IsSupportedAnsiCodePage(int codePage) noexcept;
+
+// The active ANSI code page for the whole process: 1252, unless the environment variable
+// TOLVANE_ANSI_CODEPAGE names another when the active code page is first needed, or the
+// program chose one with SetAnsiCodePage before. The variable is read at most once.
+// Throws tolvane::Error kErrUnsupportedCodePage when the variable named a code page that is
+// not supported (or is no number), and keeps doing so until SetAnsiCodePage chooses one:
+// falling back to another page would silently turn stored cipher text into other text.
+int AnsiCodePage();
+
+// Makes `codePage` the active ANSI code page. Throws tolvane::Error kErrUnsupportedCodePage,
+// changing nothing, when it is not supported. Safe to call from any thread, but meant for
+// start-up: a text method running meanwhile on another thread may use either code page.
+void SetAnsiCodePage(int codePage);
+
+// The bytes of `text` in the active ANSI code page; `bytes` must be exactly as long as `text`.
+// Throws as AnsiCodePage does, and tolvane::Error 9 when the lengths differ.
+void TextToAnsi(std::u16string_view text, std::span<std::uint8_t> bytes);
+// `bytes` as text through the active ANSI code page, one code unit per byte. Throws as
+// AnsiCodePage does.
+std::u16string AnsiToText(std::span<const std::uint8_t> bytes);
+
+}  // namespace tolvane
+
+#endif  // TOLVANE_PLATFORM_CODE_PAGE_H_
