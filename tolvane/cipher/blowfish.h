@@ -56,15 +56,29 @@ class Blowfish {
   void sFileDecrypt(const std::filesystem::path& strFileSrc,
                     const std::filesystem::path& strFileTrg);
 
-  // Encrypts text through its bytes in the active ANSI code page, zero padded to a multiple
-  // of 8 code units; the cipher text holds one character per cipher byte.
+  // Encrypts text through its bytes in the active ANSI code page (tolvane/platform/
+  // code_page.h), zero padded to a multiple of 8 code units; the cipher text holds one
+  // character per cipher byte and may hold NUL characters. Code units the code page cannot
+  // represent, each half of a surrogate pair included, are encrypted as "?". The output is
+  // assigned last and may be the input object. Empty text makes sEncrypt report
+  // 9 "Subscript out of range" and gives empty cipher text. On an unkeyed instance sEncrypt
+  // reports the missing key and the cipher text is all NUL characters.
   void sStringEncrypt(const std::u16string& strToEncrypt, std::u16string& strEncrypted);
   // Decrypts cipher text and cuts the result before its first NUL character, unless that
-  // NUL is the first character.
+  // NUL is the first character. Cipher text whose length is not a multiple of 8 is reported
+  // as -2147218101 "String to decrypt should be sized divisible by 8." with the output
+  // unchanged. Empty cipher text gives empty text, with no report on a keyed instance.
   void sStringDecrypt(const std::u16string& strToDecrypt, std::u16string& strUnencrypted);
-  // Each UTF-16 code unit as four uppercase hexadecimal digits, low byte first.
+  // Each UTF-16 code unit as four uppercase hexadecimal digits, low byte first. At most
+  // 8192 code units: more is reported as 6 "Overflow" and gives empty text.
   std::u16string fStringToHexCode(const std::u16string& strText);
-  // The reverse of fStringToHexCode; lowercase digits are accepted.
+  // The reverse of fStringToHexCode; lowercase digits are accepted; empty code gives empty
+  // text. Pairs of digits are bytes, two bytes a code unit, low byte first. An odd count of
+  // 2k + 1 digits reads the last digit alone as a byte when k is even and ignores it when
+  // k is odd. An odd number of bytes makes the last byte a code unit of its own value (high
+  // byte 0): "41" gives "A". A digit that is read and is not one of 0-9, A-F, a-f is
+  // reported as 13 "Type mismatch"; more than 32768 characters as 6 "Overflow"; either
+  // gives empty text.
   std::u16string fHexCodeToString(const std::u16string& strHex);
 
  private:
@@ -90,7 +104,8 @@ class Blowfish {
   void EncryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
   void DecryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
 
-  // Converts text into its ANSI bytes, replacing `bytes`.
+  // Converts text into its ANSI bytes, one per code unit, replacing `bytes`; on a failure
+  // (reported) `bytes` is left as it was.
   void sStringToByte(const std::u16string& strText, ByteArray& bytes);
 
   void Wipe() noexcept;
