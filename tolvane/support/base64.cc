@@ -88,8 +88,7 @@ std::vector<std::uint8_t> Decode(std::basic_string_view<Char> text) {
         continue;
       }
     }
-    const Unit unit = static_cast<Unit>(text[i]);
-    const std::uint8_t value = unit < kTable.size() ? kTable[unit] : kBad;
+    const std::uint8_t value = lookup(i);
     if (value < 64) {
       if (pads != 0) Fail(out, MisplacedPad(pad_at));
       if (filled == 0) group_at = i;
@@ -121,8 +120,8 @@ std::vector<std::uint8_t> Decode(std::basic_string_view<Char> text) {
         filled = 0;
       }
     } else if (value != kSpace) {
-      Fail(out, Describe(unit, sizeof(Char) > 1) + " at offset " + std::to_string(i) +
-                    " is not in the Base64 alphabet");
+      Fail(out, Describe(static_cast<Unit>(text[i]), sizeof(Char) > 1) + " at offset " +
+                    std::to_string(i) + " is not in the Base64 alphabet");
     }
   }
   if (filled == 1 && pads == 0) {
