@@ -23,28 +23,6 @@ using testing::ScopedFileSystemCalls;
 using testing::TempFolder;
 using testing::WriteBytes;
 
-TEST(FileSystemError, MapsErrnoToNumberAndNamesPathAndReason) {
-  const struct {
-    int error;
-    std::int32_t number;
-    std::string text;
-  } cases[] = {
-      {ENOENT, 53, "File not found: 'a b': No such file or directory"},
-      {EACCES, 70, "Permission denied: 'a b': Permission denied"},
-      {EROFS, 70, "Permission denied: 'a b': Read-only file system"},
-      {ENOSPC, 61, "Disk full: 'a b': No space left on device"},
-      {EDQUOT, 61, "Disk full: 'a b': Disk quota exceeded"},
-      {EFBIG, 61, "Disk full: 'a b': File too large"},
-      {EIO, 75, "Path/File access error: 'a b': Input/output error"},
-      {ENOTDIR, 75, "Path/File access error: 'a b': Not a directory"},
-  };
-  for (const auto& c : cases) {
-    const Error e = FileSystemError(c.error, "a b");
-    EXPECT_EQ(e.number(), c.number);
-    EXPECT_EQ(e.description(), c.text);
-  }
-}
-
 // Makes one chosen step fail through the call table.
 enum class Step { kNone, kCreate, kWrite, kFchmod, kFsync, kClose, kRename, kFolderSync, kRead };
 
