@@ -25,6 +25,52 @@ inline void StoreBigEndian(std::uint8_t* p, std::uint32_t v) noexcept {
   p[3] = static_cast<std::uint8_t>(v);
 }
 
+// f for the bulk path, on the one contiguous S table (box b entry e at b * 256 + e).
+// Indices are pointer-sized so that the box offsets fold into the addressing.
+inline std::uint32_t F(const std::uint32_t* s, std::uint32_t x) noexcept {
+  const std::size_t a = x >> 24;
+  const std::size_t b = (x >> 16) & 0xFF;
+  const std::size_t c = (x >> 8) & 0xFF;
+  const std::size_t d = x & 0xFF;
+  // Through a pointer of its own, box 2 gets a folded offset too (GCC otherwise adds it
+  // separately for the second-lowest byte).
+  const std::uint32_t* s2 = s + 512;
+  return ((s[a] + s[256 + b]) ^ s2[c]) + s[768 + d];
+}
+
+// Blocks enciphered or deciphered side by side on the bulk path. One block's sixteen rounds
+// are a chain of dependent table look-ups that leaves most of the processor idle; several
+// independent chains interleaved round by round let their look-ups overlap. Four measured
+// best on x86-64: two are a third slower, eight no faster (they run out of registers).
+constexpr std::size_t kLanes = 4;
+
+// Transforms kLanes consecutive blocks with the same steps as BFEncipher (or BFDecipher,
+// which runs the P-array backwards). All blocks are read before any is written, so `in`
+// and `out` may be the same buffer.
+template <bool kDecrypt>
+inline void CipherLanes(const std::uint32_t* p, const std::uint32_t* s, const std::uint8_t* in,
+                        std::uint8_t* out) noexcept {
+  const auto P = [p](std::size_t i) { return p[kDecrypt ? 17 - i : i]; };
+  std::uint32_t l[kLanes];
+  std::uint32_t r[kLanes];
+  for (std::size_t k = 0; k < kLanes; ++k) {
+    l[k] = LoadBigEndian(in + 8 * k) ^ P(0);
+    r[k] = LoadBigEndian(in + 8 * k + 4);
+  }
+#pragma GCC unroll 8
+  for (std::size_t i = 1; i <= 15; i += 2) {
+    const std::uint32_t p1 = P(i);
+    const std::uint32_t p2 = P(i + 1);
+    for (std::size_t k = 0; k < kLanes; ++k) r[k] ^= p1 ^ F(s, l[k]);
+    for (std::size_t k = 0; k < kLanes; ++k) l[k] ^= p2 ^ F(s, r[k]);
+  }
+  // The halves leave exchanged, as at the end of BFEncipher.
+  for (std::size_t k = 0; k < kLanes; ++k) {
+    StoreBigEndian(out + 8 * k, r[k] ^ P(17));
+    StoreBigEndian(out + 8 * k + 4, l[k]);
+  }
+}
+
 // Both byte-array methods share these argument checks once their own first checks passed.
 void CheckSizesAndKey(const ByteArray& in, const ByteArray& out, bool keyed) {
   if (in.UBound() != out.UBound()) {
@@ -78,8 +124,11 @@ inline void Blowfish::Round(std::uint32_t& a, std::uint32_t b, std::int16_t n) c
   a ^= lngP[static_cast<std::size_t>(n - 1)] ^ f(b);
 }
 
+// Fully unrolled: sInitBF chains 521 encipherments, each waiting for the one before, and a
+// single block is all a short input has; loop overhead would sit on that chain.
 inline void Blowfish::BFEncipher(std::uint32_t& xL, std::uint32_t& xR) const noexcept {
   xL ^= lngP[0];
+#pragma GCC unroll 8
   for (std::int16_t i = 2; i <= 16; i += 2) {
     Round(xR, xL, i);
     Round(xL, xR, static_cast<std::int16_t>(i + 1));
@@ -90,6 +139,7 @@ inline void Blowfish::BFEncipher(std::uint32_t& xL, std::uint32_t& xR) const noe
 
 inline void Blowfish::BFDecipher(std::uint32_t& xL, std::uint32_t& xR) const noexcept {
   xL ^= lngP[17];
+#pragma GCC unroll 8
   for (std::int16_t i = 17; i >= 3; i -= 2) {
     Round(xR, xL, i);
     Round(xL, xR, static_cast<std::int16_t>(i - 1));
@@ -100,6 +150,10 @@ inline void Blowfish::BFDecipher(std::uint32_t& xL, std::uint32_t& xR) const noe
 
 void Blowfish::EncryptBlocks(const std::uint8_t* in, std::uint8_t* out,
                              std::size_t blocks) const noexcept {
+  for (; blocks >= kLanes; blocks -= kLanes, in += 8 * kLanes, out += 8 * kLanes) {
+    CipherLanes<false>(lngP.data(), lngS.data(), in, out);
+  }
+  // The remaining blocks, and every input shorter than kLanes blocks, one at a time.
   for (std::size_t i = 0; i < blocks; ++i, in += 8, out += 8) {
     std::uint32_t left = LoadBigEndian(in);
     std::uint32_t right = LoadBigEndian(in + 4);
@@ -111,6 +165,9 @@ void Blowfish::EncryptBlocks(const std::uint8_t* in, std::uint8_t* out,
 
 void Blowfish::DecryptBlocks(const std::uint8_t* in, std::uint8_t* out,
                              std::size_t blocks) const noexcept {
+  for (; blocks >= kLanes; blocks -= kLanes, in += 8 * kLanes, out += 8 * kLanes) {
+    CipherLanes<true>(lngP.data(), lngS.data(), in, out);
+  }
   for (std::size_t i = 0; i < blocks; ++i, in += 8, out += 8) {
     std::uint32_t left = LoadBigEndian(in);
     std::uint32_t right = LoadBigEndian(in + 4);

@@ -110,6 +110,10 @@ class Blowfish {
 
   void Wipe() noexcept;
 
+  // For tests only: reaches the block loops, so that the interleaved bulk path can be held
+  // to the one-block-at-a-time path.
+  friend struct BlowfishBlockPeer;
+
   bool blnInit = false;
   // P(1) to P(18) at indices 0 to 17.
   std::array<std::uint32_t, 18> lngP{};
