@@ -16,14 +16,23 @@ TEST(Utf8, RoundTripsEveryKindOfCharacter) {
 }
 
 TEST(Utf8, LoneSurrogatesBecomeTheReplacementCharacter) {
-  EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD800, u'a'}), "\xEF\xBF\xBD" "a");
+  EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD800, u'a'}),
+            "\xEF\xBF\xBD"
+            "a");
   EXPECT_EQ(Utf16ToUtf8(std::u16string{0xDC00}), "\xEF\xBF\xBD");
 }
 
 TEST(Utf8, MalformedInputIsRefused) {
   const char* bad[] = {
-      "\x80",          "\xC0\xAF",     "\xC2",          "\xE0\x80\xAF", "\xED\xA0\x80",
-      "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "a\xE2\x82", "\xFF",
+      "\x80",
+      "\xC0\xAF",
+      "\xC2",
+      "\xE0\x80\xAF",
+      "\xED\xA0\x80",
+      "\xF4\x90\x80\x80",
+      "\xF5\x80\x80\x80",
+      "a\xE2\x82",
+      "\xFF",
   };
   for (const char* b : bad) EXPECT_THROW(Utf8ToUtf16(b), Error) << b;
 }

@@ -72,7 +72,8 @@ SecureBytes ReadKey(const KeyOptions& options) {
     key = TextKeyToAnsi(value);
   } else if (isatty(STDIN_FILENO)) {
     const SecureBytes typed = PromptForKey();
-    key = TextKeyToAnsi(std::string_view(reinterpret_cast<const char*>(typed.data()), typed.size()));
+    key =
+        TextKeyToAnsi(std::string_view(reinterpret_cast<const char*>(typed.data()), typed.size()));
   } else {
     throw UsageError("no key given: use --key-file PATH or --key-env NAME");
   }

@@ -63,8 +63,8 @@ std::span<const std::uint8_t> AsBytes(const std::string& s) {
 
 // Hexadecimal code read from a terminal or a file usually ends with a line break.
 std::string TrimTrailingSpace(std::string s) {
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' ||
-                        s.back() == '\t')) {
+  while (!s.empty() &&
+         (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '\t')) {
     s.pop_back();
   }
   return s;
@@ -81,11 +81,13 @@ struct Options {
 };
 
 void AddKeyOptions(CLI::App* cmd, Options& o) {
-  auto* file = cmd->add_option("--key-file", o.key.file, "Read the key's raw bytes from PATH");
-  auto* env = cmd->add_option("--key-env", o.key.env,
-                              "Take the key's text from environment variable NAME");
+  auto* file = cmd->add_option("--key-file", o.key.file, "Read the key's raw bytes from PATH")
+                   ->type_name("PATH");
+  auto* env =
+      cmd->add_option("--key-env", o.key.env, "Take the key's text from environment variable NAME")
+          ->type_name("NAME");
   file->excludes(env);
-  cmd->footnote(
+  cmd->footer(
       "Without --key-file or --key-env the key is asked for at a prompt without echo (standard "
       "input must be a terminal). Text keys are converted to bytes through the ANSI code page.");
 }
@@ -93,7 +95,8 @@ void AddKeyOptions(CLI::App* cmd, Options& o) {
 void AddCodePageOption(CLI::App* cmd, Options& o) {
   cmd->add_option("--code-page", o.code_page,
                   "ANSI code page for text: 874 or 1250 to 1258 (default 1252, or "
-                  "TOLVANE_ANSI_CODEPAGE)");
+                  "TOLVANE_ANSI_CODEPAGE)")
+      ->type_name("N");
 }
 
 Blowfish KeyedCipher(const KeyOptions& options) {
@@ -151,7 +154,8 @@ int Run(CLI::App& app, Options& o, int& messages_shown) {
       cipher = AnsiToText(AsBytes(bytes));
     } else {
       Blowfish hex_only;
-      cipher = FromHexCode(hex_only, Utf8ToUtf16(TrimTrailingSpace(o.text ? *o.text : ReadAll("-"))));
+      cipher =
+          FromHexCode(hex_only, Utf8ToUtf16(TrimTrailingSpace(o.text ? *o.text : ReadAll("-"))));
     }
     if (messages_shown == 0) {
       Blowfish bf = KeyedCipher(o.key);
@@ -195,14 +199,17 @@ int Run(CLI::App& app, Options& o, int& messages_shown) {
 }
 
 int Main(int argc, char** argv) {
-  CLI::App app{"Encrypts and decrypts files and text with Blowfish, converts text to and from "
-               "its hexadecimal code, decodes Base64 and reads and writes settings.",
-               "tolvane-crypt"};
+  CLI::App app{
+      "Encrypts and decrypts files and text with Blowfish, converts text to and from "
+      "its hexadecimal code, decodes Base64 and reads and writes settings.",
+      "tolvane-crypt"};
   app.require_subcommand(1, 1);
   Options o;
 
-  auto* enc_file = app.add_subcommand("encrypt-file", "Encrypt SRC into the length-prefixed format at DST");
-  auto* dec_file = app.add_subcommand("decrypt-file", "Decrypt SRC (length-prefixed format) into DST");
+  auto* enc_file =
+      app.add_subcommand("encrypt-file", "Encrypt SRC into the length-prefixed format at DST");
+  auto* dec_file =
+      app.add_subcommand("decrypt-file", "Decrypt SRC (length-prefixed format) into DST");
   for (auto* cmd : {enc_file, dec_file}) {
     cmd->add_option("SRC", o.src, "Source file")->required();
     cmd->add_option("DST", o.dst, "Target file; the same path as SRC works in place")->required();
@@ -210,12 +217,14 @@ int Main(int argc, char** argv) {
     AddCodePageOption(cmd, o);
   }
 
-  auto* enc_text = app.add_subcommand(
-      "encrypt-text", "Encrypt TEXT (UTF-8; standard input when omitted); prints the cipher "
-                      "text as its hexadecimal code");
-  auto* dec_text = app.add_subcommand(
-      "decrypt-text", "Decrypt cipher text given as its hexadecimal code (argument or standard "
-                      "input); prints the text as UTF-8");
+  auto* enc_text =
+      app.add_subcommand("encrypt-text",
+                         "Encrypt TEXT (UTF-8; standard input when omitted); prints the cipher "
+                         "text as its hexadecimal code");
+  auto* dec_text =
+      app.add_subcommand("decrypt-text",
+                         "Decrypt cipher text given as its hexadecimal code (argument or standard "
+                         "input); prints the text as UTF-8");
   for (auto* cmd : {enc_text, dec_text}) {
     cmd->add_option("TEXT", o.text, "The text; read from standard input when omitted");
     cmd->add_flag("--raw", o.raw,
@@ -236,14 +245,16 @@ int Main(int argc, char** argv) {
   b64->add_option("-o,--output", o.output, "Where to write the bytes; - for standard output")
       ->capture_default_str();
 
-  auto* set = app.add_subcommand("set", "Store a setting: NAME and a text VALUE, or with "
-                                        "--binary NAME and a FILE whose bytes are stored");
+  auto* set = app.add_subcommand("set",
+                                 "Store a setting: NAME and a text VALUE, or with "
+                                 "--binary NAME and a FILE whose bytes are stored");
   set->add_flag("--binary", o.binary, "VALUE names a file whose bytes are stored as binary");
   set->add_option("NAME", o.name, "Value name")->required();
   set->add_option("VALUE", o.value, "Text value, or the file with --binary")->required();
 
-  auto* get = app.add_subcommand("get", "Print a stored setting (text with a line break; "
-                                        "binary as raw bytes)");
+  auto* get = app.add_subcommand("get",
+                                 "Print a stored setting (text with a line break; "
+                                 "binary as raw bytes)");
   get->add_option("NAME", o.name, "Value name")->required();
   get->add_option("-o,--output", o.output, "Where to write the value; - for standard output")
       ->capture_default_str();

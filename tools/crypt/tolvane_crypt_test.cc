@@ -123,8 +123,8 @@ TEST_F(CryptTool, FilesInterchangeWithTheLibrary) {
 }
 
 TEST_F(CryptTool, TextRoundTripsThroughTheHexadecimalCode) {
-  for (const std::string& text : {std::string("a"), std::string("eight ch"),
-                                  std::string("caf\xC3\xA9 \xE2\x82\xAC 5")}) {
+  for (const std::string& text :
+       {std::string("a"), std::string("eight ch"), std::string("caf\xC3\xA9 \xE2\x82\xAC 5")}) {
     const Result enc = RunKeyed({"encrypt-text", text});
     ASSERT_EQ(enc.exit_code, 0) << enc.err;
     const std::size_t units = Utf8ToUtf16(text).size();
@@ -174,7 +174,8 @@ TEST_F(CryptTool, EveryKeySourceGivesTheSameKey) {
   }
   ASSERT_EQ(write(master, "secret key\n", 11), 11);
   ssize_t n;
-  while ((n = read(master, buffer, sizeof buffer)) > 0) seen.append(buffer, static_cast<std::size_t>(n));
+  while ((n = read(master, buffer, sizeof buffer)) > 0)
+    seen.append(buffer, static_cast<std::size_t>(n));
   close(master);
   int status = 0;
   waitpid(pid, &status, 0);
