@@ -3,18 +3,26 @@
 //   build/bench/tolvane_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving
 //
 // Each benchmark of ours has a reference named "ref/..."; the table printed at the end gives
-// each of ours as a ratio to its reference.
+// each of ours as a ratio to its reference. The file benchmarks write two 256 MiB files and
+// their results into the folder named by TOLVANE_BENCH_DIR (default: the system's temporary
+// folder) and remove them at the end; --benchmark_filter='-File' leaves them out.
 
 #include <benchmark/benchmark.h>
 #include <openssl/blowfish.h>
+#include <openssl/crypto.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
+#include <system_error>
 #include <vector>
+
+#include <unistd.h>
 
 #include "bench/ratio_reporter.h"
 #include "tolvane/cipher/blowfish.h"
@@ -105,6 +113,128 @@ void ReferenceInit(benchmark::State& state) {
   }
 }
 
+void OurStringEncrypt(benchmark::State& state) {
+  Blowfish bf = OurCipher();
+  std::mt19937 rng(4);
+  std::u16string text(4 * kKiB, u' ');
+  for (auto& c : text) c = static_cast<char16_t>(u' ' + rng() % 95);  // printable ASCII
+  std::u16string cipher;
+  for (auto _ : state) {
+    bf.sStringEncrypt(text, cipher);
+    benchmark::DoNotOptimize(cipher.data());
+  }
+  SetBytes(state, text.size());
+}
+
+void OurHexCode(benchmark::State& state) {
+  Blowfish bf;
+  std::mt19937 rng(5);
+  std::u16string text(8192, u' ');
+  for (auto& c : text) c = static_cast<char16_t>(rng());
+  for (auto _ : state) {
+    std::u16string hex = bf.fStringToHexCode(text);
+    benchmark::DoNotOptimize(hex.data());
+  }
+  SetBytes(state, 2 * text.size());
+}
+
+// libcrypto's hexadecimal writer on the same 16384 bytes, without separators.
+void ReferenceHexCode(benchmark::State& state) {
+  const std::vector<std::uint8_t> bytes = RandomBytes(2 * 8192, 5);
+  std::vector<char> hex(2 * bytes.size() + 1);
+  for (auto _ : state) {
+    std::size_t length = 0;
+    OPENSSL_buf2hexstr_ex(hex.data(), hex.size(), &length, bytes.data(), bytes.size(), '\0');
+    benchmark::DoNotOptimize(hex.data());
+  }
+  SetBytes(state, bytes.size());
+}
+
+// The files of the file benchmarks: a random plaintext, its encryption, and the targets.
+struct BenchFiles {
+  static constexpr std::size_t kPlainBytes = 256 * kMiB;
+  std::filesystem::path folder;
+  std::filesystem::path plain;
+  std::filesystem::path encrypted;
+  std::filesystem::path target;
+
+  BenchFiles() {
+    const char* dir = std::getenv("TOLVANE_BENCH_DIR");
+    folder = dir != nullptr ? std::filesystem::path(dir) : std::filesystem::temp_directory_path();
+    const std::string tag = "tolvane-bench-" + std::to_string(::getpid());
+    plain = folder / (tag + ".plain");
+    encrypted = folder / (tag + ".enc");
+    target = folder / (tag + ".out");
+    const std::vector<std::uint8_t> bytes = RandomBytes(kPlainBytes, 6);
+    std::ofstream(plain, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    OurCipher().sFileEncrypt(plain, encrypted);
+  }
+  ~BenchFiles() {
+    std::error_code ignored;
+    for (const auto& p : {plain, encrypted, target}) std::filesystem::remove(p, ignored);
+  }
+};
+
+// Made on first use, so that a run without the file benchmarks writes no files.
+BenchFiles& Files() {
+  static BenchFiles files;
+  return files;
+}
+
+std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::uint8_t> bytes(std::filesystem::file_size(path));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
+}
+
+void WriteFile(const std::filesystem::path& path, const std::uint8_t* header,
+               std::size_t header_size, const std::uint8_t* data, std::size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(header), static_cast<std::streamsize>(header_size));
+  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+void OurFile(benchmark::State& state, bool decrypt) {
+  BenchFiles& files = Files();
+  Blowfish bf = OurCipher();
+  for (auto _ : state) {
+    if (decrypt) {
+      bf.sFileDecrypt(files.encrypted, files.target);
+    } else {
+      bf.sFileEncrypt(files.plain, files.target);
+    }
+  }
+  SetBytes(state, BenchFiles::kPlainBytes);
+}
+
+// The same work with libcrypto: read the whole file, transform it, write the result.
+void ReferenceFile(benchmark::State& state, bool decrypt) {
+  BenchFiles& files = Files();
+  const BF_KEY key = ReferenceKey();
+  for (auto _ : state) {
+    if (decrypt) {
+      std::vector<std::uint8_t> data = ReadFile(files.encrypted);
+      std::uint32_t length = 0;
+      for (int i = 3; i >= 0; --i) length = length << 8 | data[static_cast<std::size_t>(i)];
+      ReferenceEcb(data.data() + 4, data.data() + 4, data.size() - 4, key, BF_DECRYPT);
+      WriteFile(files.target, nullptr, 0, data.data() + 4, length);
+    } else {
+      std::vector<std::uint8_t> data = ReadFile(files.plain);
+      const std::uint32_t length = static_cast<std::uint32_t>(data.size());
+      data.resize((data.size() + 7) / 8 * 8);
+      ReferenceEcb(data.data(), data.data(), data.size(), key, BF_ENCRYPT);
+      const std::uint8_t header[4] = {
+          static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8),
+          static_cast<std::uint8_t>(length >> 16), static_cast<std::uint8_t>(length >> 24)};
+      WriteFile(files.target, header, sizeof header, data.data(), data.size());
+    }
+  }
+  SetBytes(state, BenchFiles::kPlainBytes);
+}
+
 // Refuses to measure anything unless both produce the same bytes.
 bool SameResults() {
   const std::vector<std::uint8_t> plain = RandomBytes(64 * kKiB + 8, 3);
@@ -134,10 +264,14 @@ struct Size {
 std::vector<RatioReporter::Pair> RegisterAll() {
   std::vector<RatioReporter::Pair> pairs;
   auto add = [&](const std::string& ours, const std::string& reference, auto our_body,
-                 auto reference_body, benchmark::TimeUnit unit) {
-    benchmark::RegisterBenchmark(ours.c_str(), our_body)->Unit(unit);
-    benchmark::RegisterBenchmark(reference.c_str(), reference_body)->Unit(unit);
-    pairs.push_back({ours, reference});
+                 auto reference_body, benchmark::TimeUnit unit, bool real_time = false) {
+    auto* a = benchmark::RegisterBenchmark(ours.c_str(), our_body)->Unit(unit);
+    auto* b = benchmark::RegisterBenchmark(reference.c_str(), reference_body)->Unit(unit);
+    if (real_time) {
+      a->UseRealTime();
+      b->UseRealTime();
+    }
+    pairs.push_back({ours, reference, real_time});
   };
   const Size sizes[] = {{"8B", 8, benchmark::kNanosecond},
                         {"64KiB", 64 * kKiB, benchmark::kMicrosecond},
@@ -153,6 +287,18 @@ std::vector<RatioReporter::Pair> RegisterAll() {
     }
   }
   add("sInitBF", "ref/BF_set_key", OurInit, ReferenceInit, benchmark::kMicrosecond);
+  add(
+      "sStringEncrypt/4KiB", "ref/BF_ecb_encrypt/4KiB", OurStringEncrypt,
+      [](benchmark::State& st) { ReferenceArray(st, 4 * kKiB, false); }, benchmark::kMicrosecond);
+  add("fStringToHexCode/8192", "ref/OPENSSL_buf2hexstr_ex/16KiB", OurHexCode, ReferenceHexCode,
+      benchmark::kMicrosecond);
+  for (const bool decrypt : {false, true}) {
+    add(
+        decrypt ? "sFileDecrypt/256MiB" : "sFileEncrypt/256MiB",
+        decrypt ? "ref/read+BF_ecb_decrypt+write/256MiB" : "ref/read+BF_ecb_encrypt+write/256MiB",
+        [=](benchmark::State& st) { OurFile(st, decrypt); },
+        [=](benchmark::State& st) { ReferenceFile(st, decrypt); }, benchmark::kMillisecond, true);
+  }
   return pairs;
 }
 

@@ -42,8 +42,9 @@ void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
     const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
     const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
     if (!single && !median) continue;
-    times_[run.run_name.str()] = {ToNanoseconds(run.GetAdjustedRealTime(), run.time_unit),
-                                  ToNanoseconds(run.GetAdjustedCPUTime(), run.time_unit)};
+    // The registered name, without suffixes such as "/real_time".
+    times_[run.run_name.function_name] = {ToNanoseconds(run.GetAdjustedRealTime(), run.time_unit),
+                                          ToNanoseconds(run.GetAdjustedCPUTime(), run.time_unit)};
   }
 }
 
