@@ -40,9 +40,10 @@ inline std::uint32_t F(const std::uint32_t* s, std::uint32_t x) noexcept {
 
 // Blocks enciphered or deciphered side by side on the bulk path. One block's sixteen rounds
 // are a chain of dependent table look-ups that leaves most of the processor idle; several
-// independent chains interleaved round by round let their look-ups overlap. Four measured
-// best on x86-64: two are a third slower, eight no faster (they run out of registers).
-constexpr std::size_t kLanes = 4;
+// independent chains interleaved round by round let their look-ups overlap. Five measured
+// best on x86-64 (see README, Performance): fewer leave the processor idle, more run out of
+// registers. An AVX2 gather path measured slower than this and was left out.
+constexpr std::size_t kLanes = 5;
 
 // Transforms kLanes consecutive blocks with the same steps as BFEncipher (or BFDecipher,
 // which runs the P-array backwards). All blocks are read before any is written, so `in`
