@@ -212,6 +212,44 @@ TEST_F(BlowfishFileTest, FailuresLeaveEveryFileAsItWas) {
   EXPECT_EQ(dir_.Names(), (std::set<std::string>{"folder", "fifo", "plain", "src", "t"}));
 }
 
+// Files longer than the methods read at once: sizes around 1 MiB and over several MiB give
+// the format's bytes and decrypt back; a stored length that ends in a later part of the file,
+// or beyond it, cuts or zero-extends there; cipher data that turns out not to be whole blocks
+// only at its end still leaves the target as it was.
+TEST_F(BlowfishFileTest, FilesLongerThanOneReadBehaveAsShortOnes) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  for (const std::size_t size : {kMiB - 1, kMiB, kMiB + 1, 3 * kMiB + 13}) {
+    SCOPED_TRACE(size);
+    const Bytes plain = RandomBytes(size, 12);
+    WriteBytes(dir_ / "p", plain);
+    bf_.sFileEncrypt(dir_ / "p", dir_ / "c");
+    ASSERT_EQ(ReadBytes(dir_ / "c"),
+              Concat(LengthHeader(static_cast<std::int32_t>(size)), CipherOf(bf_, plain)));
+    bf_.sFileDecrypt(dir_ / "c", dir_ / "c");
+    ASSERT_EQ(ReadBytes(dir_ / "c"), plain);
+  }
+
+  const Bytes plain = RandomBytes(3 * kMiB, 13);
+  const Bytes cipher = CipherOf(bf_, plain);
+  for (const std::size_t stored : {kMiB + 5, 3 * kMiB + 20}) {
+    SCOPED_TRACE(stored);
+    WriteBytes(dir_ / "c", Concat(LengthHeader(static_cast<std::int32_t>(stored)), cipher));
+    bf_.sFileDecrypt(dir_ / "c", dir_ / "d");
+    Bytes expected = plain;
+    expected.resize(stored);
+    ASSERT_EQ(ReadBytes(dir_ / "d"), expected);
+  }
+
+  const Bytes broken = Concat(LengthHeader(8), Concat(cipher, Bytes(13)));
+  WriteBytes(dir_ / "c", broken);
+  bf_.sFileDecrypt(dir_ / "c", dir_ / "c");
+  EXPECT_EQ(capture_.Take(),
+            std::vector<std::string>{
+                "Blowfish, sDecrypt(-2147218101 - Byte array must be sized divisible by 8.)"});
+  EXPECT_EQ(ReadBytes(dir_ / "c"), broken);
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "c", "d"}));
+}
+
 TEST_F(BlowfishFileTest, TruncatedCipherDecryptedInPlaceStaysAsItWas) {
   const Bytes broken = Concat(LengthHeader(9), RandomBytes(12, 7));
   WriteBytes(dir_ / "f", broken);
