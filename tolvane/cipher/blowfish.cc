@@ -113,16 +113,19 @@ void Blowfish::sInitPSBox() noexcept {
   lngS = blowfish_tables::kInitialS;
 }
 
+// Indexed as in F above, so that no addition sits on the chain of dependent rounds.
 inline std::uint32_t Blowfish::f(std::uint32_t x) const noexcept {
-  const std::uint32_t a = x >> 24;
-  const std::uint32_t b = (x >> 16) & 0xFF;
-  const std::uint32_t c = (x >> 8) & 0xFF;
-  const std::uint32_t d = x & 0xFF;
-  return fAddLongs(fAddLongs(lngS[a], lngS[256 + b]) ^ lngS[512 + c], lngS[768 + d]);
+  const std::size_t a = x >> 24;
+  const std::size_t b = (x >> 16) & 0xFF;
+  const std::size_t c = (x >> 8) & 0xFF;
+  const std::size_t d = x & 0xFF;
+  const std::uint32_t* s = lngS.data();
+  const std::uint32_t* s2 = s + 512;
+  return fAddLongs(fAddLongs(s[a], s[256 + b]) ^ s2[c], s[768 + d]);
 }
 
 inline void Blowfish::Round(std::uint32_t& a, std::uint32_t b, std::int16_t n) const noexcept {
-  a ^= lngP[static_cast<std::size_t>(n - 1)] ^ f(b);
+  a = (a ^ lngP[static_cast<std::size_t>(n - 1)]) ^ f(b);
 }
 
 // Fully unrolled: sInitBF chains 521 encipherments, each waiting for the one before, and a
