@@ -3,16 +3,21 @@
 // decrypted bytes at the stored length or untouched; no temporary file is left behind; and a
 // call that leaves the target untouched shows exactly one message, a call that writes it none.
 //
-// Input: one byte of options (bit 0: decrypt in place; bit 1: a target exists beforehand),
-// then the content of the encrypted file.
+// Input: one byte of options (bit 0: decrypt in place; bit 1: a target exists beforehand;
+// bits 2 to 6 all set, one input in
+// 32: repeat the content after the header to a little over 1 MiB, so that the file
+// spans more than one of the chunks the method streams through), then the content of the file.
 //
 // Writing goes through the file-system seam with one change: more than kWriteCap bytes in one
-// call fail as a full disk, since a stored length near 2^31 would otherwise write 2 GiB per
+// input fail as a full disk, since a stored length near 2^31 would otherwise write 2 GiB per
 // input. (Flushing stays real: on this machine it did not measurably slow the runs.)
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -27,7 +32,8 @@
 namespace tolvane::fuzz {
 namespace {
 
-constexpr std::size_t kWriteCap = 1 << 20;
+constexpr std::size_t kWriteCap = 3 << 19;  // 1.5 MiB
+constexpr std::size_t kStretchedBytes = (1 << 20) + 4;
 std::size_t g_written = 0;
 
 ssize_t CappedWrite(int fd, const void* buffer, std::size_t size) {
@@ -74,6 +80,16 @@ std::optional<std::vector<std::uint8_t>> ExpectedTarget(const std::vector<std::u
   return plain;
 }
 
+// The whole file, read in one go (the stream iterators take most of the run on 1 MiB).
+std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
+  std::vector<std::uint8_t> bytes(std::filesystem::file_size(path));
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  FUZZ_CHECK(file != nullptr);
+  FUZZ_CHECK(std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size());
+  std::fclose(file);
+  return bytes;
+}
+
 }  // namespace
 }  // namespace tolvane::fuzz
 
@@ -92,7 +108,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t options = input.Byte();
   const bool in_place = options & 1;
   const bool target_exists = options & 2;
-  const std::vector<std::uint8_t> content = input.Rest();
+  std::vector<std::uint8_t> content = input.Rest();
+  if ((options & 0x7C) == 0x7C && content.size() > 4) {
+    // The header stays; the data repeats, ending at one of 16 lengths.
+    std::size_t at = content.size();
+    content.resize(kStretchedBytes + 4 + content.size() % 16);
+    while (at < content.size()) {
+      // Doubling: the (at - 4) bytes of data so far are whole repetitions.
+      const std::size_t n = std::min(at - 4, content.size() - at);
+      std::memcpy(content.data() + at, content.data() + 4, n);
+      at += n;
+    }
+  }
   const std::vector<std::uint8_t> previous_target = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
 
   const std::filesystem::path source = folder / "source";
@@ -113,18 +140,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto expected = ExpectedTarget(content);
   if (expected) {
     FUZZ_CHECK(messages == 0);
-    FUZZ_CHECK(testing::ReadBytes(target) == *expected);
+    FUZZ_CHECK(ReadFile(target) == *expected);
   } else {
     FUZZ_CHECK(messages == 1);
     if (in_place) {
-      FUZZ_CHECK(testing::ReadBytes(source) == content);
+      FUZZ_CHECK(ReadFile(source) == content);
     } else if (target_exists) {
-      FUZZ_CHECK(testing::ReadBytes(target) == previous_target);
+      FUZZ_CHECK(ReadFile(target) == previous_target);
     } else {
       FUZZ_CHECK(!std::filesystem::exists(target));
     }
   }
-  if (!in_place) FUZZ_CHECK(testing::ReadBytes(source) == content);
+  if (!in_place) FUZZ_CHECK(ReadFile(source) == content);
 
   // Nothing else in the folder: no temporary file left behind.
   std::set<std::string> names = folder.Names();
