@@ -37,14 +37,21 @@ class Store {
   explicit Store(std::filesystem::path path) : path_(std::move(path)) {
     // Never SQLITE_OPEN_CREATE: WriteRegValue creates the file with its permissions first, and
     // ReadRegValue must not create it at all.
-    const int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc != SQLITE_OK) Fail(rc, "opening it");
-    sqlite3_extended_result_codes(db_, 1);
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    // The file is the user's own, but its schema is still not trusted to run functions.
-    sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    // Replaced values may be key material: overwrite freed space instead of leaving it.
-    Exec("PRAGMA secure_delete = ON; PRAGMA synchronous = FULL", "configuring it");
+    // The destructor does not run when this throws: close the connection here (SQLite
+    // allocates one even when opening fails), or each failure leaks it and its open file.
+    try {
+      const int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+      if (rc != SQLITE_OK) Fail(rc, "opening it");
+      sqlite3_extended_result_codes(db_, 1);
+      sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+      // The file is the user's own, but its schema is still not trusted to run functions.
+      sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+      // Replaced values may be key material: overwrite freed space instead of leaving it.
+      Exec("PRAGMA secure_delete = ON; PRAGMA synchronous = FULL", "configuring it");
+    } catch (...) {
+      sqlite3_close_v2(db_);
+      throw;
+    }
   }
   ~Store() {
     if (db_ != nullptr && sqlite3_get_autocommit(db_) == 0) {

@@ -188,6 +188,11 @@ TEST_F(SettingsStore, FileThatIsNotADatabaseIsRefusedAndKept) {
   std::string header_then_junk("SQLite format 3", 16);
   header_then_junk += std::string(4096, '\x5A');
   const std::string contents[] = {"hello", std::string(8192, '\xA5'), header_then_junk};
+  // Each refused file is closed again: no descriptor (and no connection) is left behind.
+  const auto open_files = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+  };
+  const auto files_before = open_files();
   for (const auto& content : contents) {
     fs::create_directories(StorePath().parent_path());
     std::ofstream(StorePath(), std::ios::binary) << content;
@@ -199,6 +204,7 @@ TEST_F(SettingsStore, FileThatIsNotADatabaseIsRefusedAndKept) {
     EXPECT_EQ(ReadFile(StorePath()), content);
     EXPECT_FALSE(fs::exists(StorePath().string() + "-journal"));
   }
+  EXPECT_EQ(open_files(), files_before);
 }
 
 TEST_F(SettingsStore, UnusableFolderThrowsAndCreatesNothing) {
