@@ -33,8 +33,6 @@ SecureBytes ReadKeyFile(const std::string& path) {
 
 // Reads one line from the terminal with echo switched off.
 SecureBytes PromptForKey() {
-  std::fputs("Key: ", stderr);
-  std::fflush(stderr);
   termios saved{};
   const bool have_terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
   if (have_terminal) {
@@ -42,6 +40,10 @@ SecureBytes PromptForKey() {
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
   }
+  // Only now, with echo off and earlier typing flushed: a key typed as soon as the prompt
+  // shows must neither be echoed nor thrown away by the flush.
+  std::fputs("Key: ", stderr);
+  std::fflush(stderr);
   SecureBytes line;
   char c;
   while (read(STDIN_FILENO, &c, 1) == 1 && c != '\n') line.push_back(static_cast<std::uint8_t>(c));
