@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -65,7 +66,7 @@ TEST(BlowfishBulk, MatchesSingleBlocksForEveryLengthAndAlignment) {
         std::vector<std::uint8_t> out(out_offset + 8 * blocks + 8, kGuard);
         BlowfishBlockPeer::Blocks(bf, decrypt, in.data() + in_offset, out.data() + out_offset,
                                   blocks);
-        ASSERT_EQ(0, std::memcmp(out.data() + out_offset, expected.data(), expected.size()));
+        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), out.begin() + out_offset));
         for (std::size_t i = 0; i < out_offset; ++i) ASSERT_EQ(out[i], kGuard);
         for (std::size_t i = out_offset + 8 * blocks; i < out.size(); ++i) {
           ASSERT_EQ(out[i], kGuard);
