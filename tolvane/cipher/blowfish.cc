@@ -80,7 +80,7 @@ void CheckSizesAndKey(const ByteArray& in, const ByteArray& out, bool keyed) {
   if (in.size() % 8 != 0) {
     throw Error(kErrNotMultipleOf8, "Byte array must be sized divisible by 8.");
   }
-  if (!keyed) throw Error(kErrNotKeyed, "Call sInitBF before calling this sub");
+  if (!keyed) throw NotKeyedError();
 }
 
 }  // namespace

@@ -49,8 +49,6 @@ std::size_t PaddedLength(std::uint64_t length) {
   return static_cast<std::size_t>((length + 7) / 8 * 8);
 }
 
-Error NotKeyedError() { return Error(kErrNotKeyed, "Call sInitBF before calling this sub"); }
-
 }  // namespace
 
 void Blowfish::sFileEncrypt(const std::filesystem::path& strFileSrc,

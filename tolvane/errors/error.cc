@@ -10,5 +10,6 @@ Error::Error(std::int32_t number, std::string description)
 Error SubscriptError() { return Error(kErrSubscript, "Subscript out of range"); }
 Error OverflowError() { return Error(kErrOverflow, "Overflow"); }
 Error OutOfMemoryError() { return Error(kErrOutOfMemory, "Out of memory"); }
+Error NotKeyedError() { return Error(kErrNotKeyed, "Call sInitBF before calling this sub"); }
 
 }  // namespace tolvane

@@ -44,6 +44,7 @@ inline constexpr std::int32_t kErrBadFileFormat = 321;  // a file that is not wh
 Error SubscriptError();    // 9 "Subscript out of range"
 Error OverflowError();     // 6 "Overflow"
 Error OutOfMemoryError();  // 7 "Out of memory"
+Error NotKeyedError();     // -2147218103 "Call sInitBF before calling this sub"
 
 }  // namespace tolvane
 
