@@ -57,12 +57,14 @@ class CodePage {
 // Whether the code page is one this layer supports.
 bool IsSupportedAnsiCodePage(int codePage) noexcept;
 
-// The active ANSI code page for the whole process: 1252, unless the environment variable
-// TOLVANE_ANSI_CODEPAGE names another when the active code page is first needed, or the
-// program chose one with SetAnsiCodePage before. The variable is read at most once.
-// Throws tolvane::Error kErrUnsupportedCodePage when the variable named a code page that is
-// not supported (or is no number), and keeps doing so until SetAnsiCodePage chooses one:
-// falling back to another page would silently turn stored cipher text into other text.
+// The active ANSI code page for the whole process: the system's (GetACP() on Windows, 1252
+// elsewhere), unless the environment variable TOLVANE_ANSI_CODEPAGE names another when the
+// active code page is first needed, or the program chose one with SetAnsiCodePage before. The
+// variable is read at most once.
+// Throws tolvane::Error kErrUnsupportedCodePage when that page is not supported (the system's
+// 932 or 65001, say, or a variable that is no number), and keeps doing so until
+// SetAnsiCodePage chooses one: falling back to another page would silently turn stored cipher
+// text into other text.
 int AnsiCodePage();
 
 // Makes `codePage` the active ANSI code page. Throws tolvane::Error kErrUnsupportedCodePage,

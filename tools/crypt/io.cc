@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tolvane/errors/error.h"
+#include "tools/crypt/platform.h"
 
 namespace tolvane::crypt {
 namespace {
@@ -17,7 +18,7 @@ namespace {
 }  // namespace
 
 std::string ReadAll(const std::string& path) {
-  std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+  std::FILE* in = path == "-" ? stdin : OpenFile(path, "rb");
   if (in == nullptr) ThrowIo("cannot open", path);
   std::string data;
   char buffer[1 << 16];
@@ -30,7 +31,7 @@ std::string ReadAll(const std::string& path) {
 }
 
 void WriteAll(const std::string& path, const std::string& data) {
-  std::FILE* out = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
+  std::FILE* out = path == "-" ? stdout : OpenFile(path, "wb");
   if (out == nullptr) ThrowIo("cannot create", path);
   bool failed = std::fwrite(data.data(), 1, data.size(), out) != data.size();
   failed |= std::fflush(out) != 0;

@@ -22,6 +22,7 @@
 #include "tolvane/support/utf8.h"
 #include "tools/crypt/io.h"
 #include "tools/crypt/key_source.h"
+#include "tools/crypt/platform.h"
 
 namespace tolvane::crypt {
 namespace {
@@ -129,9 +130,9 @@ int Run(CLI::App& app, Options& o, int& messages_shown) {
   if (cmd == "encrypt-file" || cmd == "decrypt-file") {
     Blowfish bf = KeyedCipher(o.key);
     if (cmd == "encrypt-file") {
-      bf.sFileEncrypt(o.src, o.dst);
+      bf.sFileEncrypt(PathFromUtf8(o.src), PathFromUtf8(o.dst));
     } else {
-      bf.sFileDecrypt(o.src, o.dst);
+      bf.sFileDecrypt(PathFromUtf8(o.src), PathFromUtf8(o.dst));
     }
   } else if (cmd == "encrypt-text") {
     const std::u16string text = TextArgumentOrStdin(o.text);
@@ -259,8 +260,13 @@ int Main(int argc, char** argv) {
   get->add_option("-o,--output", o.output, "Where to write the value; - for standard output")
       ->capture_default_str();
 
+  PrepareStandardStreams();
+  // UTF-8 arguments on every platform (Windows hands them over as UTF-16).
+  std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(pointers.size()), pointers.data());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
