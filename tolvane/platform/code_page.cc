@@ -89,10 +89,10 @@ char16_t CodePage::ToUnit(std::uint8_t byte) const noexcept { return table_->to_
 
 std::uint8_t CodePage::ToByte(char16_t unit) const noexcept {
   if (unit < 0x80) return static_cast<std::uint8_t>(unit);
-  const auto& units = table_->upper_units;
+  const std::span<const char16_t> units = table_->units;
   const auto it = std::lower_bound(units.begin(), units.end(), unit);
   if (it == units.end() || *it != unit) return kUnmappableByte;
-  return table_->upper_bytes[static_cast<std::size_t>(it - units.begin())];
+  return table_->bytes[static_cast<std::size_t>(it - units.begin())];
 }
 
 void CodePage::Encode(std::u16string_view text, std::span<std::uint8_t> bytes) const noexcept {
