@@ -1,76 +1,17 @@
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "tolvane/cipher/blowfish.h"
-#include "tolvane/errors/message_capture_testing.h"
-#include "tolvane/platform/file_system_testing.h"
+#include "tolvane/cipher/blowfish_file_testing.h"
 
 namespace tolvane {
 namespace {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-using testing::MessageCapture;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::WriteBytes;
-
-const std::string kEncLabel = "Blowfish, sFileEncrypt";
-const std::string kDecLabel = "Blowfish, sFileDecrypt";
-const std::string kNotKeyed = "(-2147218103 - Call sInitBF before calling this sub)";
-const std::string kNotFound = "(-2147218102 - Source file is not found)";
-const std::string kSubscript = "(9 - Subscript out of range)";
-const std::string kOverflow = "(6 - Overflow)";
-
-Blowfish Keyed(const ByteArray& key) {
-  Blowfish bf;
-  bf.sInitBF(key);
-  return bf;
-}
-
-Bytes RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  Bytes bytes(n);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(gen());
-  return bytes;
-}
-
-Bytes Concat(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-Bytes LengthHeader(std::int32_t length) {
-  const auto v = static_cast<std::uint32_t>(length);
-  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-          static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
-}
-
-// The cipher data the format prescribes: the plaintext zero-padded, through sEncrypt.
-Bytes CipherOf(Blowfish& bf, Bytes plain) {
-  plain.resize((plain.size() + 7) / 8 * 8);
-  if (plain.empty()) return {};
-  ByteArray out(plain.size());
-  bf.sEncrypt(plain, out);
-  return out.ToVector();
-}
-
-class BlowfishFileTest : public ::testing::Test {
- protected:
-  Blowfish bf_ = Keyed({'s', 'e', 'c', 'r', 'e', 't'});
-  TempFolder dir_;
-  MessageCapture capture_;
-};
+using namespace file_testing;  // NOLINT(google-build-using-namespace): the shared fixture
 
 TEST_F(BlowfishFileTest, PublishedVectorInTheFileFormat) {
   Blowfish zero_key = Keyed(ByteArray(8));
@@ -165,7 +106,7 @@ TEST_F(BlowfishFileTest, WrongKeyWritesWrongBytesWithoutAMessage) {
 // changes. Sources are written before each case; "t" always holds its old content.
 TEST_F(BlowfishFileTest, FailuresLeaveEveryFileAsItWas) {
   fs::create_directory(dir_ / "folder");
-  ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  ASSERT_TRUE(testing::MakeFileThatIsNoSource(dir_ / "special"));
   WriteBytes(dir_ / "plain", RandomBytes(10, 4));
   const Bytes cipher = CipherOf(bf_, RandomBytes(10, 4));
   const fs::path src = dir_ / "src";
@@ -181,7 +122,7 @@ TEST_F(BlowfishFileTest, FailuresLeaveEveryFileAsItWas) {
       {&unkeyed, false, dir_ / "plain", kDecLabel + kNotKeyed},
       {&bf_, true, dir_ / "missing", kEncLabel + kNotFound},
       {&bf_, false, dir_ / "folder", kDecLabel + kNotFound},
-      {&bf_, true, dir_ / "fifo", kEncLabel + kNotFound},
+      {&bf_, true, dir_ / "special", kEncLabel + kNotFound},
       {&bf_, true, dir_ / "plain" / "x", kEncLabel + kNotFound},
       {&bf_, true, "", kEncLabel + kNotFound},
       {&bf_, false, src, kDecLabel + kSubscript, Bytes{}},
@@ -209,7 +150,7 @@ TEST_F(BlowfishFileTest, FailuresLeaveEveryFileAsItWas) {
       EXPECT_EQ(ReadBytes(c.source), old_source);
     }
   }
-  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"folder", "fifo", "plain", "src", "t"}));
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"folder", "special", "plain", "src", "t"}));
 }
 
 // Files longer than the methods read at once: sizes around 1 MiB and over several MiB give
@@ -280,81 +221,6 @@ TEST_F(BlowfishFileTest, FilesOf2GiBOrMoreAreRefusedWithOverflow) {
               std::vector<std::string>{(c.encrypt ? kEncLabel : kDecLabel) + kOverflow});
     EXPECT_EQ(ReadBytes(dir_ / "t"), (Bytes{1, 2, 3}));
   }
-}
-
-TEST_F(BlowfishFileTest, TargetsThatCannotBeWrittenAreReportedWithPathAndReason) {
-  WriteBytes(dir_ / "p", RandomBytes(10, 8));
-  fs::create_directory(dir_ / "folder");
-  const struct {
-    fs::path target;
-    std::string message;
-  } cases[] = {
-      {dir_ / "no" / "t",
-       "(53 - File not found: '" + (dir_ / "no" / "t").string() + "': No such file or directory)"},
-      {dir_ / "p" / "t",
-       "(75 - Path/File access error: '" + (dir_ / "p" / "t").string() + "': Not a directory)"},
-      {dir_ / "folder",
-       "(75 - Path/File access error: '" + (dir_ / "folder").string() + "': Is a directory)"},
-  };
-  for (const auto& c : cases) {
-    bf_.sFileEncrypt(dir_ / "p", c.target);
-    EXPECT_EQ(capture_.Take(), std::vector<std::string>{kEncLabel + c.message});
-  }
-  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "folder"}));
-  EXPECT_TRUE(fs::is_empty(dir_ / "folder"));
-}
-
-TEST_F(BlowfishFileTest, WriteFailingHalfWayKeepsTheOldTargetAndLeavesNoTemporaryFile) {
-  WriteBytes(dir_ / "p", RandomBytes(1 << 20, 9));
-  const Bytes old_target = RandomBytes(200000, 10);
-  WriteBytes(dir_ / "t", old_target);
-  // The child may not write files beyond 64 KiB; the write fails with EFBIG part of the way.
-  const auto child = [&] {
-    signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{64 << 10, 64 << 10};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    SetMessageBoxHandler({});  // the built-in box writes to standard error
-    bf_.sFileEncrypt(dir_ / "p", dir_ / "t");
-    std::_Exit(0);
-  };
-  EXPECT_EXIT(child(), ::testing::ExitedWithCode(0),
-              "Blowfish, sFileEncrypt\\(61 - Disk full: '.*': File too large\\)");
-  EXPECT_EQ(ReadBytes(dir_ / "t"), old_target);
-  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "t"}));
-}
-
-TEST_F(BlowfishFileTest, PermissionsOfNewAndReplacedTargets) {
-  WriteBytes(dir_ / "p", RandomBytes(10, 11));
-  const mode_t old_mask = umask(027);
-  bf_.sFileEncrypt(dir_ / "p", dir_ / "new");
-  ASSERT_EQ(chmod((dir_ / "p").c_str(), 0604), 0);
-  bf_.sFileEncrypt(dir_ / "p", dir_ / "p");
-  umask(old_mask);
-  const auto mode = [](const fs::path& p) {
-    struct stat info {};
-    stat(p.c_str(), &info);
-    return info.st_mode & 07777;
-  };
-  EXPECT_EQ(mode(dir_ / "new"), 0640u);
-  EXPECT_EQ(mode(dir_ / "p"), 0604u);
-  EXPECT_TRUE(capture_.messages().empty());
-}
-
-TEST_F(BlowfishFileTest, OnlyTheNamedTargetIsReplacedNeverWhatALinkPointsTo) {
-  WriteBytes(dir_ / "p", RandomBytes(10, 12));
-  for (const char* name : {"a*.txt", "a?.txt", "ab.txt", "elsewhere"}) {
-    WriteBytes(dir_ / name, {1});
-  }
-  fs::create_symlink(dir_ / "elsewhere", dir_ / "link");
-  bf_.sFileEncrypt(dir_ / "p", dir_ / "a*.txt");
-  bf_.sFileEncrypt(dir_ / "p", dir_ / "link");
-  EXPECT_EQ(ReadBytes(dir_ / "a*.txt").size(), 20u);
-  EXPECT_FALSE(fs::is_symlink(dir_ / "link"));
-  EXPECT_EQ(ReadBytes(dir_ / "link").size(), 20u);
-  for (const char* name : {"a?.txt", "ab.txt", "elsewhere"}) {
-    EXPECT_EQ(ReadBytes(dir_ / name), Bytes{1}) << name;
-  }
-  EXPECT_TRUE(capture_.messages().empty());
 }
 
 }  // namespace

@@ -1,9 +1,6 @@
 #ifndef TOLVANE_PLATFORM_FILE_SYSTEM_H_
 #define TOLVANE_PLATFORM_FILE_SYSTEM_H_
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -14,49 +11,22 @@
 
 namespace tolvane {
 
+// An open file as the platform names it: -1 is neither a valid file descriptor nor a valid
+// Windows HANDLE (INVALID_HANDLE_VALUE).
+inline constexpr std::intptr_t kNoHandle = -1;
+
 // Whole-file reading and crash-safe replacement of files, with failures turned into
-// tolvane::Error values that name the path and the operating system's reason.
-//
-// Every system call made here goes through one table of function pointers, so that a test
-// can make any single step fail (SetFileSystemCalls, or ScopedFileSystemCalls in
-// file_system_testing.h). The defaults call the C library by name, so an LD_PRELOAD shim
-// that wraps open, read, write, fsync, close or rename works as well.
-struct FileSystemCalls {
-  int (*open)(const char* path, int flags, mode_t mode);
-  int (*close)(int fd);
-  ssize_t (*read)(int fd, void* buffer, std::size_t size);
-  ssize_t (*write)(int fd, const void* buffer, std::size_t size);
-  int (*fsync)(int fd);
-  int (*fstat)(int fd, struct stat* info);
-  int (*stat)(const char* path, struct stat* info);
-  int (*lstat)(const char* path, struct stat* info);
-  int (*fchmod)(int fd, mode_t mode);
-  int (*fchown)(int fd, uid_t owner, gid_t group);
-  int (*rename)(const char* from, const char* to);
-  int (*unlink)(const char* path);
-  // The process's file-creation mask, read without changing it.
-  mode_t (*umask)();
-};
-
-// The table the C library functions fill.
-const FileSystemCalls& DefaultFileSystemCalls() noexcept;
-// The table in use.
-const FileSystemCalls& CurrentFileSystemCalls() noexcept;
-// Installs `calls` and returns the table it replaces. Not to be called while another thread
-// works with files through this module.
-FileSystemCalls SetFileSystemCalls(const FileSystemCalls& calls) noexcept;
-
-// The error for a failed system call on `path`: 53 "File not found", 70 "Permission
-// denied", 61 "Disk full" or 75 "Path/File access error" by errno, with the path and
-// strerror(errno) after the text.
-Error FileSystemError(int error_number, const std::filesystem::path& path);
+// tolvane::Error values that name the path and the operating system's reason: 53 "File not
+// found", 70 "Permission denied", 61 "Disk full" or 75 "Path/File access error".
+// file_system_posix.cc works with POSIX calls, file_system_win.cc with Win32 handles.
 
 // A regular file opened for reading. Closed on destruction if Close was not called.
 class InputFile {
  public:
   // Opens `path` if it names a regular file (a symbolic link to one counts). Throws
   // -2147218102 "Source file is not found" when it names nothing, a folder or any other kind
-  // of file, and FileSystemError for other failures.
+  // of file (on Windows also a file marked hidden or system, as a directory search that asks
+  // for no special attributes skips those), and a file system error for other failures.
   explicit InputFile(const std::filesystem::path& path);
   ~InputFile();
   InputFile(const InputFile&) = delete;
@@ -72,7 +42,7 @@ class InputFile {
 
  private:
   std::filesystem::path path_;
-  int fd_ = -1;
+  std::intptr_t handle_ = kNoHandle;  // a file descriptor, or a Windows HANDLE
   std::uint64_t size_ = 0;
 };
 
@@ -83,10 +53,11 @@ class InputFile {
 // then flushes the folder. If anything fails, or Commit is never reached, the temporary file
 // is removed and the target stays exactly as it was.
 //
-// The replaced target keeps the permission bits (and, where the process may set them, the
-// owner and group) of the regular file it replaces; a new target gets 0666 less the umask, as
-// any newly created file. A target that is a symbolic link is itself replaced by a regular
-// file; the file the link pointed to is not touched.
+// On POSIX the replaced target keeps the permission bits (and, where the process may set them,
+// the owner and group) of the regular file it replaces; a new target gets 0666 less the umask,
+// as any newly created file. A target that is a symbolic link is itself replaced by a regular
+// file; the file the link pointed to is not touched. On Windows a read-only target is refused
+// (75), as deleting it would be, and the new file replaces the old with MoveFileExW.
 class AtomicFileWriter {
  public:
   // Creates the temporary file. Throws FileSystemError.
@@ -113,11 +84,12 @@ class AtomicFileWriter {
   std::filesystem::path target_;
   std::filesystem::path folder_;
   std::filesystem::path temp_path_;
-  int fd_ = -1;
-  mode_t mode_ = 0;
+  std::intptr_t handle_ = kNoHandle;  // a file descriptor, or a Windows HANDLE
+  // What the new content takes over from the POSIX file it replaces.
+  std::uint32_t mode_ = 0;
   bool keep_owner_ = false;
-  uid_t owner_ = 0;
-  gid_t group_ = 0;
+  std::uint32_t owner_ = 0;
+  std::uint32_t group_ = 0;
   bool committed_ = false;
 };
 

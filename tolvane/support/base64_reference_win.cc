@@ -1,5 +1,7 @@
-#include <wincrypt.h>
+// windows.h first: the other system headers build on it.
 #include <windows.h>
+
+#include <wincrypt.h>
 
 #include <stdexcept>
 

@@ -1,7 +1,9 @@
+// windows.h first: shellapi.h builds on it.
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cstdlib>
 #include <stdexcept>

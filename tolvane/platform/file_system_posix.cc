@@ -1,4 +1,5 @@
 #include "tolvane/platform/file_system.h"
+#include "tolvane/platform/file_system_posix_testing.h"
 
 #include <fcntl.h>
 #include <sys/random.h>
@@ -97,6 +98,9 @@ bool PermissionsUnsupported(int error_number) {
   return error_number == EPERM || error_number == ENOTSUP || error_number == EOPNOTSUPP;
 }
 
+// The header keeps descriptors in a platform-neutral integer.
+int Fd(std::intptr_t handle) noexcept { return static_cast<int>(handle); }
+
 }  // namespace
 
 const FileSystemCalls& DefaultFileSystemCalls() noexcept { return kDefaultCalls; }
@@ -151,30 +155,30 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
   }
   if (!S_ISREG(info.st_mode)) throw SourceNotFound();
 
-  fd_ = Sys().open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
-  if (fd_ < 0) throw FileSystemError(errno, path);
+  handle_ = Sys().open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
+  if (handle_ < 0) throw FileSystemError(errno, path);
   // The path may have been swapped for something else since it was looked at.
-  if (Sys().fstat(fd_, &info) != 0) {
+  if (Sys().fstat(Fd(handle_), &info) != 0) {
     const int error_number = errno;
-    Sys().close(std::exchange(fd_, -1));
+    Sys().close(Fd(std::exchange(handle_, kNoHandle)));
     throw FileSystemError(error_number, path);
   }
   if (!S_ISREG(info.st_mode)) {
-    Sys().close(std::exchange(fd_, -1));
+    Sys().close(Fd(std::exchange(handle_, kNoHandle)));
     throw SourceNotFound();
   }
   size_ = static_cast<std::uint64_t>(info.st_size);
 }
 
 InputFile::~InputFile() {
-  if (fd_ >= 0) Sys().close(fd_);
+  if (handle_ >= 0) Sys().close(Fd(handle_));
 }
 
 void InputFile::ReadExactly(std::span<std::uint8_t> buffer) {
   std::uint8_t* at = buffer.data();
   std::size_t left = buffer.size();
   while (left > 0) {
-    const ssize_t got = Sys().read(fd_, at, std::min(left, kIoChunk));
+    const ssize_t got = Sys().read(Fd(handle_), at, std::min(left, kIoChunk));
     if (got < 0) {
       if (errno == EINTR) continue;
       throw FileSystemError(errno, path_);
@@ -186,7 +190,7 @@ void InputFile::ReadExactly(std::span<std::uint8_t> buffer) {
 }
 
 void InputFile::Close() {
-  const int fd = std::exchange(fd_, -1);
+  const int fd = Fd(std::exchange(handle_, kNoHandle));
   if (fd >= 0 && Sys().close(fd) != 0) throw FileSystemError(errno, path_);
 }
 
@@ -216,9 +220,9 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target) : target
 
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_path_ = folder_ / TemporaryName(target);
-    fd_ =
+    handle_ =
         Sys().open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ >= 0) return;
+    if (handle_ >= 0) return;
     if (errno != EEXIST) break;
   }
   const int error_number = errno;
@@ -231,7 +235,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 }
 
 void AtomicFileWriter::Discard() noexcept {
-  if (fd_ >= 0) Sys().close(std::exchange(fd_, -1));
+  if (handle_ >= 0) Sys().close(Fd(std::exchange(handle_, kNoHandle)));
   if (!temp_path_.empty()) Sys().unlink(temp_path_.c_str());
 }
 
@@ -239,7 +243,7 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
   const std::uint8_t* at = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
-    const ssize_t put = Sys().write(fd_, at, std::min(left, kIoChunk));
+    const ssize_t put = Sys().write(Fd(handle_), at, std::min(left, kIoChunk));
     if (put < 0) {
       if (errno == EINTR) continue;
       throw FileSystemError(errno, target_);
@@ -261,13 +265,15 @@ void AtomicFileWriter::WriteZeros(std::uint64_t count) {
 
 void AtomicFileWriter::Commit() {
   // Owner first: changing the owner may clear permission bits set before it.
-  if (keep_owner_) (void)Sys().fchown(fd_, owner_, group_);
-  if (Sys().fchmod(fd_, mode_) != 0 && !PermissionsUnsupported(errno)) {
+  if (keep_owner_) (void)Sys().fchown(Fd(handle_), owner_, group_);
+  if (Sys().fchmod(Fd(handle_), static_cast<mode_t>(mode_)) != 0 &&
+      !PermissionsUnsupported(errno)) {
     throw FileSystemError(errno, target_);
   }
-  if (Sys().fsync(fd_) != 0) throw FileSystemError(errno, target_);
+  if (Sys().fsync(Fd(handle_)) != 0) throw FileSystemError(errno, target_);
   // Some file systems report deferred write errors only when the file is closed.
-  if (Sys().close(std::exchange(fd_, -1)) != 0) throw FileSystemError(errno, target_);
+  if (Sys().close(Fd(std::exchange(handle_, kNoHandle))) != 0)
+    throw FileSystemError(errno, target_);
   if (Sys().rename(temp_path_.c_str(), target_.c_str()) != 0) {
     throw FileSystemError(errno, target_);
   }

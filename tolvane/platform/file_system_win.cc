@@ -1,0 +1,233 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <utility>
+
+#include "tolvane/platform/file_system.h"
+#include "tolvane/support/utf8.h"
+
+namespace tolvane {
+namespace {
+
+// ReadFile and WriteFile take a 32-bit count; blocks this large also keep the per-call
+// overhead negligible.
+constexpr DWORD kIoChunk = DWORD{8} << 20;
+
+HANDLE AsHandle(std::intptr_t handle) noexcept { return reinterpret_cast<HANDLE>(handle); }
+std::intptr_t FromHandle(HANDLE handle) noexcept { return reinterpret_cast<std::intptr_t>(handle); }
+
+// Paths in messages are UTF-8 whatever the ANSI code page, so that no name is lost.
+std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::string SystemReason(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::u16string reason;
+  if (n != 0 && text != nullptr) reason.assign(text, text + n);
+  LocalFree(text);
+  while (!reason.empty() && (reason.back() == u'\r' || reason.back() == u'\n' ||
+                             reason.back() == u' ' || reason.back() == u'.')) {
+    reason.pop_back();
+  }
+  if (reason.empty()) return "system error " + std::to_string(code);
+  return Utf16ToUtf8(reason);
+}
+
+// The error for a failed call on `path`, by GetLastError's code: 53, 70, 61 or 75, with the
+// path and the system's reason after the text.
+Error SystemError(DWORD code, const std::filesystem::path& path) {
+  std::int32_t number = kErrPathAccess;
+  const char* text = "Path/File access error";
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      number = kErrFileNotFound;
+      text = "File not found";
+      break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      number = kErrPermissionDenied;
+      text = "Permission denied";
+      break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      number = kErrDiskFull;
+      text = "Disk full";
+      break;
+    default:
+      break;
+  }
+  return Error(number, std::string(text) + ": '" + Utf8(path) + "': " + SystemReason(code));
+}
+
+Error LastError(const std::filesystem::path& path) { return SystemError(GetLastError(), path); }
+
+Error AccessError(const std::filesystem::path& path, const std::string& reason) {
+  return Error(kErrPathAccess, "Path/File access error: '" + Utf8(path) + "': " + reason);
+}
+
+Error SourceNotFound() { return Error(kErrNotFound, "Source file is not found"); }
+
+// What a directory search that asks for no special attributes would skip.
+constexpr DWORD kNotASource =
+    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// A name for the temporary file that nobody else is likely to pick; CREATE_NEW makes it safe
+// whatever the odds.
+std::wstring TemporaryName(const std::filesystem::path& target) {
+  static std::atomic<std::uint64_t> counter{0};
+  const std::uint64_t salt = (GetTickCount64() * 0x9E3779B97F4A7C15u) ^
+                             (std::uint64_t{GetCurrentProcessId()} << 32) ^
+                             counter.fetch_add(1, std::memory_order_relaxed);
+  wchar_t suffix[32];
+  wsprintfW(suffix, L".%08x%08x.tmp", static_cast<unsigned>(salt >> 32),
+            static_cast<unsigned>(salt));
+  // Keep the name well inside the 255-character limit of the file systems.
+  return L"." + target.filename().wstring().substr(0, 100) + suffix;
+}
+
+}  // namespace
+
+InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    // A name with wildcards, or otherwise not a valid name, names no file either.
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+        code == ERROR_INVALID_NAME || code == ERROR_BAD_NETPATH || code == ERROR_DIRECTORY) {
+      throw SourceNotFound();
+    }
+    throw SystemError(code, path);
+  }
+  if ((attributes & kNotASource) != 0) throw SourceNotFound();
+
+  // Others may read it meanwhile, or rename over it (in-place encryption replaces this very
+  // file once it is closed), but not write it.
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw LastError(path);
+  handle_ = FromHandle(file);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file, &info)) {
+    const DWORD code = GetLastError();
+    CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
+    throw SystemError(code, path);
+  }
+  // The path may have been swapped for something else since it was looked at.
+  if ((info.dwFileAttributes & kNotASource) != 0) {
+    CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
+    throw SourceNotFound();
+  }
+  size_ = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+}
+
+InputFile::~InputFile() {
+  if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
+}
+
+void InputFile::ReadExactly(std::span<std::uint8_t> buffer) {
+  std::uint8_t* at = buffer.data();
+  std::size_t left = buffer.size();
+  while (left > 0) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(left, kIoChunk));
+    if (!ReadFile(AsHandle(handle_), at, want, &got, nullptr)) throw LastError(path_);
+    if (got == 0) throw AccessError(path_, "the file became shorter while it was read");
+    at += got;
+    left -= got;
+  }
+}
+
+void InputFile::Close() {
+  const std::intptr_t handle = std::exchange(handle_, kNoHandle);
+  if (handle != kNoHandle && !CloseHandle(AsHandle(handle))) throw LastError(path_);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target) : target_(target) {
+  const std::filesystem::path name = target.filename();
+  if (name.empty() || name == "." || name == "..") {
+    throw AccessError(target, "not a file name");
+  }
+  folder_ = target.parent_path();
+  if (folder_.empty()) folder_ = ".";
+
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_NOT_FOUND) throw SystemError(code, target);
+  } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw AccessError(target, "it is a folder");
+  } else if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    // Deleting a read-only file is refused on Windows, so replacing one is refused too.
+    throw AccessError(target, "the file is read-only");
+  }
+
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp_path_ = folder_ / TemporaryName(target);
+    const HANDLE file = CreateFileW(temp_path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      handle_ = FromHandle(file);
+      return;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  const DWORD code = GetLastError();
+  temp_path_.clear();
+  throw SystemError(code, target);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  if (!committed_) Discard();
+}
+
+void AtomicFileWriter::Discard() noexcept {
+  if (handle_ != kNoHandle) CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
+  if (!temp_path_.empty()) DeleteFileW(temp_path_.c_str());
+}
+
+void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
+  const std::uint8_t* at = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    DWORD put = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(left, kIoChunk));
+    if (!WriteFile(AsHandle(handle_), at, want, &put, nullptr)) throw LastError(target_);
+    if (put == 0) throw SystemError(ERROR_DISK_FULL, target_);
+    at += put;
+    left -= put;
+  }
+}
+
+void AtomicFileWriter::WriteZeros(std::uint64_t count) {
+  static constexpr std::uint8_t kZeros[64 * 1024] = {};
+  while (count > 0) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof kZeros));
+    Write({kZeros, n});
+    count -= n;
+  }
+}
+
+void AtomicFileWriter::Commit() {
+  if (!FlushFileBuffers(AsHandle(handle_))) throw LastError(target_);
+  if (!CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)))) throw LastError(target_);
+  // WRITE_THROUGH: the call returns once the move itself is on disk.
+  if (!MoveFileExW(temp_path_.c_str(), target_.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    throw LastError(target_);
+  }
+  committed_ = true;
+}
+
+}  // namespace tolvane
