@@ -1,6 +1,7 @@
 #include "tolvane/platform/file_system.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -47,6 +48,7 @@ constexpr FileSystemCalls kDefaultCalls = {
     .open = OpenCall,
     .close = ::close,
     .read = ::read,
+    .pread = ::pread,
     .write = ::write,
     .fsync = ::fsync,
     .fstat = FstatCall,
@@ -90,6 +92,47 @@ std::string TemporaryName(const std::filesystem::path& target) {
   std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(salt));
   return "." + stem + suffix;
 }
+
+// The named temporary files this process holds, for DiscardPendingTemporaryFiles. A signal
+// handler walks the table, so it is fixed in size and guarded by lock-free atomics only.
+namespace pending {
+
+enum State : int { kFree, kFilling, kHeld };
+struct Slot {
+  std::atomic<int> state{kFree};
+  char path[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+constexpr std::size_t kSlots = 64;
+Slot g_slots[kSlots];
+
+// Claims a slot and copies `path` into it; -1 when the table is full or the path too long
+// (the file then simply goes uncovered).
+int Claim(const std::filesystem::path& path) noexcept {
+  const std::string& text = path.native();
+  if (text.size() >= PATH_MAX) return -1;
+  for (std::size_t i = 0; i < kSlots; ++i) {
+    int expected = kFree;
+    if (g_slots[i].state.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
+      std::memcpy(g_slots[i].path, text.c_str(), text.size() + 1);
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+// Marks the file as existing: only from now on may a signal handler remove it. Set after the
+// exclusive create succeeded, so that a handler never removes a file someone else made.
+void Hold(int slot) noexcept {
+  if (slot >= 0) g_slots[slot].state.store(kHeld, std::memory_order_release);
+}
+
+void Release(int slot) noexcept {
+  if (slot >= 0) g_slots[slot].state.store(kFree, std::memory_order_release);
+}
+
+}  // namespace pending
 
 // File systems without Unix permissions refuse fchmod; the file then keeps the owner-only
 // mode it was created with, which exposes nothing.
@@ -170,6 +213,9 @@ InputFile::~InputFile() {
   if (fd_ >= 0) Sys().close(fd_);
 }
 
+InputFile::InputFile(InputFile&& other) noexcept
+    : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)), size_(other.size_) {}
+
 void InputFile::ReadExactly(std::span<std::uint8_t> buffer) {
   std::uint8_t* at = buffer.data();
   std::size_t left = buffer.size();
@@ -181,6 +227,22 @@ void InputFile::ReadExactly(std::span<std::uint8_t> buffer) {
     }
     if (got == 0) throw AccessError(path_, "the file became shorter while it was read");
     at += got;
+    left -= static_cast<std::size_t>(got);
+  }
+}
+
+void InputFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  std::uint8_t* at = buffer.data();
+  std::size_t left = buffer.size();
+  while (left > 0) {
+    const ssize_t got = Sys().pread(fd_, at, std::min(left, kIoChunk), static_cast<off_t>(offset));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw FileSystemError(errno, path_);
+    }
+    if (got == 0) throw AccessError(path_, "the file became shorter while it was read");
+    at += got;
+    offset += static_cast<std::uint64_t>(got);
     left -= static_cast<std::size_t>(got);
   }
 }
@@ -216,14 +278,22 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target) : target
 
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_path_ = folder_ / TemporaryName(target);
+    pending_slot_ = pending::Claim(temp_path_);
     fd_ =
         Sys().open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ >= 0) return;
-    if (errno != EEXIST) break;
+    if (fd_ >= 0) {
+      pending::Hold(pending_slot_);
+      return;
+    }
+    const int error_number = errno;
+    pending::Release(std::exchange(pending_slot_, -1));
+    if (error_number != EEXIST) {
+      temp_path_.clear();
+      throw FileSystemError(error_number, target);
+    }
   }
-  const int error_number = errno;
   temp_path_.clear();
-  throw FileSystemError(error_number, target);
+  throw FileSystemError(EEXIST, target);
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
@@ -233,6 +303,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 void AtomicFileWriter::Discard() noexcept {
   if (fd_ >= 0) Sys().close(std::exchange(fd_, -1));
   if (!temp_path_.empty()) Sys().unlink(temp_path_.c_str());
+  pending::Release(std::exchange(pending_slot_, -1));
 }
 
 void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
@@ -250,15 +321,6 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
   }
 }
 
-void AtomicFileWriter::WriteZeros(std::uint64_t count) {
-  static constexpr std::uint8_t kZeros[64 * 1024] = {};
-  while (count > 0) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof kZeros));
-    Write({kZeros, n});
-    count -= n;
-  }
-}
-
 void AtomicFileWriter::Commit() {
   // Owner first: changing the owner may clear permission bits set before it.
   if (keep_owner_) (void)Sys().fchown(fd_, owner_, group_);
@@ -272,6 +334,7 @@ void AtomicFileWriter::Commit() {
     throw FileSystemError(errno, target_);
   }
   committed_ = true;
+  pending::Release(std::exchange(pending_slot_, -1));
 
   // Make the rename itself durable. The new content is already in place whatever happens.
   int error_number = 0;
@@ -288,6 +351,13 @@ void AtomicFileWriter::Commit() {
     throw Error(error.number(), error.description() +
                                     " (the file was replaced, but its new content may not "
                                     "survive a power loss)");
+  }
+}
+
+void DiscardPendingTemporaryFiles() noexcept {
+  for (pending::Slot& slot : pending::g_slots) {
+    // unlink(2) is async-signal-safe; the call table is not consulted, a test may be swapping it.
+    if (slot.state.load(std::memory_order_acquire) == pending::kHeld) ::unlink(slot.path);
   }
 }
 

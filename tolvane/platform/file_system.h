@@ -25,6 +25,7 @@ struct FileSystemCalls {
   int (*open)(const char* path, int flags, mode_t mode);
   int (*close)(int fd);
   ssize_t (*read)(int fd, void* buffer, std::size_t size);
+  ssize_t (*pread)(int fd, void* buffer, std::size_t size, off_t offset);
   ssize_t (*write)(int fd, const void* buffer, std::size_t size);
   int (*fsync)(int fd);
   int (*fstat)(int fd, struct stat* info);
@@ -59,6 +60,7 @@ class InputFile {
   // of file, and FileSystemError for other failures.
   explicit InputFile(const std::filesystem::path& path);
   ~InputFile();
+  InputFile(InputFile&& other) noexcept;
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
@@ -67,6 +69,9 @@ class InputFile {
   // Fills `buffer` with the next bytes of the file. Throws FileSystemError, or 75 when the
   // file ends before the buffer is full (it shrank after it was opened).
   void ReadExactly(std::span<std::uint8_t> buffer);
+  // Fills `buffer` from `offset` on, without moving the position ReadExactly reads from.
+  // Throws as ReadExactly does.
+  void ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer);
   // Closes the file; throws FileSystemError when that fails.
   void Close();
 
@@ -98,8 +103,6 @@ class AtomicFileWriter {
 
   // Appends bytes. Throws FileSystemError.
   void Write(std::span<const std::uint8_t> bytes);
-  // Appends `count` zero bytes.
-  void WriteZeros(std::uint64_t count);
   // Puts the written content in place of the target. Throws FileSystemError; once it has
   // thrown, the target is as it was before, unless the failure came after the rename (the
   // folder could not be flushed), which the message says.
@@ -119,7 +122,15 @@ class AtomicFileWriter {
   uid_t owner_ = 0;
   gid_t group_ = 0;
   bool committed_ = false;
+  int pending_slot_ = -1;  // in the table DiscardPendingTemporaryFiles walks
 };
+
+// Removes every temporary file that an AtomicFileWriter of this process holds right now, for
+// a signal handler that then ends the process: async-signal-safe, no locks, no allocation.
+// The writers themselves are left as they are; the process must not go on using them. (A
+// writer whose temporary file path is longer than PATH_MAX, or that starts while 64 others
+// are open, is not covered.)
+void DiscardPendingTemporaryFiles() noexcept;
 
 }  // namespace tolvane
 

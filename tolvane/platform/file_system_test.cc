@@ -90,6 +90,10 @@ ssize_t FaultyRead(int fd, void* buffer, std::size_t size) {
   if (g_fault.step == Step::kRead) return errno = g_fault.error, -1;
   return DefaultFileSystemCalls().read(fd, buffer, size);
 }
+ssize_t FaultyPread(int fd, void* buffer, std::size_t size, off_t offset) {
+  if (g_fault.step == Step::kRead) return errno = g_fault.error, -1;
+  return DefaultFileSystemCalls().pread(fd, buffer, size, offset);
+}
 
 class FaultTest : public ::testing::Test {
  protected:
@@ -103,6 +107,7 @@ class FaultTest : public ::testing::Test {
     calls.close = FaultyClose;
     calls.rename = FaultyRename;
     calls.read = FaultyRead;
+    calls.pread = FaultyPread;
     return calls;
   }
   // Writes `content` over `target` in two parts, as the file methods do.
@@ -195,6 +200,31 @@ TEST_F(FaultTest, ReadFailuresAndShrinkingFilesAreReported) {
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), 75);
   }
+}
+
+// What a signal handler calls before it ends the process: the temporary files of the writers
+// still open are gone; committed targets and every other file stay.
+TEST(PendingTemporaryFilesTest, DiscardRemovesOnlyTheFilesOfOpenWriters) {
+  TempFolder dir;
+  WriteBytes(dir / "old", {1});
+  {
+    AtomicFileWriter done(dir / "done");
+    done.Write(Bytes{2});
+    done.Commit();
+    AtomicFileWriter open_new(dir / "new");
+    AtomicFileWriter open_old(dir / "old");
+    ASSERT_EQ(dir.Names().size(), 4u);
+    DiscardPendingTemporaryFiles();
+    EXPECT_EQ(dir.Names(), (std::set<std::string>{"done", "old"}));
+  }
+  // Writers free their places in the table whether they commit or not.
+  for (int i = 0; i < 200; ++i) {
+    AtomicFileWriter writer(dir / "done");
+    if (i % 2 == 0) writer.Commit();
+  }
+  AtomicFileWriter open_new(dir / "new");
+  DiscardPendingTemporaryFiles();
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"done", "old"}));
 }
 
 // Both file methods, in place and onto an earlier target, failing at each step up to the
