@@ -158,7 +158,7 @@ void Blowfish::sFileEncrypt(const std::filesystem::path& strFileSrc,
     const std::uint64_t length = source.size();
     if (length > kMaxPlainBytes) throw OverflowError();
 
-    AtomicFileWriter target(strFileTrg);
+    AtomicFileWriter target(strFileTrg, &source);
     target.Write(EncodeLength(static_cast<std::uint32_t>(length)));
     Progress progress(progress_, length);
     // An empty file has no blocks: it becomes the bare header, so every file round-trips.
@@ -200,7 +200,7 @@ void Blowfish::sFileDecrypt(const std::filesystem::path& strFileSrc,
 
     const std::uint64_t data_size = source->data_size;
     const std::uint64_t length = source->stored_length;
-    AtomicFileWriter target(strFileTrg);
+    AtomicFileWriter target(strFileTrg, &source->file);
     Progress progress(progress_, data_size);
     ByteArray chunk(static_cast<std::size_t>(std::min<std::uint64_t>(data_size, kChunkBytes)));
     for (std::uint64_t done = 0; done < data_size;) {

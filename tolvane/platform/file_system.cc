@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -25,6 +26,7 @@ int OpenCall(const char* path, int flags, mode_t mode) { return ::open(path, fla
 int StatCall(const char* path, struct stat* info) { return ::stat(path, info); }
 int LstatCall(const char* path, struct stat* info) { return ::lstat(path, info); }
 int FstatCall(int fd, struct stat* info) { return ::fstat(fd, info); }
+char* RealpathCall(const char* path, char* resolved) { return ::realpath(path, resolved); }
 
 // Reads the mask from /proc: umask(2) can only report it by changing it, which would race
 // with files created meanwhile by other threads. Without /proc, assume the strictest mask.
@@ -58,6 +60,9 @@ constexpr FileSystemCalls kDefaultCalls = {
     .fchown = ::fchown,
     .rename = ::rename,
     .unlink = ::unlink,
+    .linkat = ::linkat,
+    .faccessat = ::faccessat,
+    .realpath = RealpathCall,
     .umask = UmaskCall,
 };
 
@@ -134,6 +139,32 @@ void Release(int slot) noexcept {
 
 }  // namespace pending
 
+// open(2) with O_TMPFILE fails so where the kernel or the file system lacks it.
+bool UnnamedFilesUnsupported(int error_number) {
+  return error_number == EOPNOTSUPP || error_number == EISDIR || error_number == EINVAL;
+}
+
+// The canonical path of `path`, all links resolved.
+std::filesystem::path Resolved(const std::filesystem::path& path) {
+  char* const resolved = Sys().realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) throw FileSystemError(errno, path);
+  std::filesystem::path result(resolved);
+  std::free(resolved);
+  return result;
+}
+
+// Refuses a file that may not be written; replacing it by a rename would need only the folder
+// to be writable, and would silently overturn the owner's choice.
+void CheckWritable(const std::filesystem::path& path, const struct stat& info) {
+  if ((info.st_mode & 0222) == 0) throw AccessError(path, "the file is read-only");
+  if (Sys().faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+    if (errno == EACCES || errno == EPERM || errno == EROFS) {
+      throw AccessError(path, std::strerror(errno));
+    }
+    throw FileSystemError(errno, path);
+  }
+}
+
 // File systems without Unix permissions refuse fchmod; the file then keeps the owner-only
 // mode it was created with, which exposes nothing.
 bool PermissionsUnsupported(int error_number) {
@@ -207,6 +238,8 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
     throw SourceNotFound();
   }
   size_ = static_cast<std::uint64_t>(info.st_size);
+  device_ = info.st_dev;
+  inode_ = info.st_ino;
 }
 
 InputFile::~InputFile() {
@@ -214,7 +247,11 @@ InputFile::~InputFile() {
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)), size_(other.size_) {}
+    : path_(std::move(other.path_)),
+      fd_(std::exchange(other.fd_, -1)),
+      size_(other.size_),
+      device_(other.device_),
+      inode_(other.inode_) {}
 
 void InputFile::ReadExactly(std::span<std::uint8_t> buffer) {
   std::uint8_t* at = buffer.data();
@@ -254,30 +291,47 @@ void InputFile::Close() {
 
 // ---------------------------------------------------------------------------------------------
 
-AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target) : target_(target) {
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const InputFile* source)
+    : target_(target) {
   const std::filesystem::path name = target.filename();
   if (name.empty() || name == "." || name == "..") throw FileSystemError(EISDIR, target);
-  folder_ = target.parent_path();
-  if (folder_.empty()) folder_ = ".";
 
-  // lstat, not stat: a symbolic link is replaced itself, never written through.
+  // lstat, not stat: a symbolic link is replaced itself, never written through, unless it
+  // names the source.
   struct stat info {};
   if (Sys().lstat(target.c_str(), &info) != 0) {
     if (errno != ENOENT) throw FileSystemError(errno, target);
     info.st_mode = 0;
   }
-  if (S_ISDIR(info.st_mode)) throw FileSystemError(EISDIR, target);
+  struct stat pointed {};
+  if (S_ISLNK(info.st_mode) && source != nullptr && Sys().stat(target.c_str(), &pointed) == 0 &&
+      S_ISREG(pointed.st_mode) && source->SameFileAs(pointed)) {
+    target_ = Resolved(target);
+    info = pointed;
+  }
+  folder_ = target_.parent_path();
+  if (folder_.empty()) folder_ = ".";
+
+  if (S_ISDIR(info.st_mode)) throw FileSystemError(EISDIR, target_);
+  mode_ = 0666 & ~Sys().umask();
   if (S_ISREG(info.st_mode)) {
-    mode_ = info.st_mode & 0777;  // set-id bits are not carried over to new content
-    keep_owner_ = info.st_uid != geteuid() || info.st_gid != getegid();
-    owner_ = info.st_uid;
-    group_ = info.st_gid;
-  } else {
-    mode_ = 0666 & ~Sys().umask();
+    CheckWritable(target_, info);
+    if (info.st_uid == geteuid()) {
+      mode_ = info.st_mode & 0777;  // set-id bits are not carried over to new content
+      keep_group_ = true;
+      group_ = info.st_gid;
+    }
   }
 
+  fd_ = Sys().open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd_ >= 0) {
+    unnamed_ = true;
+    return;
+  }
+  if (!UnnamedFilesUnsupported(errno)) throw FileSystemError(errno, target_);
+
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_path_ = folder_ / TemporaryName(target);
+    temp_path_ = folder_ / TemporaryName(target_);
     pending_slot_ = pending::Claim(temp_path_);
     fd_ =
         Sys().open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -289,11 +343,11 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target) : target
     pending::Release(std::exchange(pending_slot_, -1));
     if (error_number != EEXIST) {
       temp_path_.clear();
-      throw FileSystemError(error_number, target);
+      throw FileSystemError(error_number, target_);
     }
   }
   temp_path_.clear();
-  throw FileSystemError(EEXIST, target);
+  throw FileSystemError(EEXIST, target_);
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
@@ -321,13 +375,45 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
   }
 }
 
+void AtomicFileWriter::LinkTemporary() {
+  // Linking a descriptor by its /proc name needs no privilege; AT_EMPTY_PATH, the way that
+  // works without /proc, needs CAP_DAC_READ_SEARCH.
+  char by_proc[64];
+  std::snprintf(by_proc, sizeof by_proc, "/proc/self/fd/%d", fd_);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp_path_ = folder_ / TemporaryName(target_);
+    pending_slot_ = pending::Claim(temp_path_);
+    int result = Sys().linkat(AT_FDCWD, by_proc, AT_FDCWD, temp_path_.c_str(), AT_SYMLINK_FOLLOW);
+    if (result != 0 && errno == ENOENT) {
+      result = Sys().linkat(fd_, "", AT_FDCWD, temp_path_.c_str(), AT_EMPTY_PATH);
+    }
+    if (result == 0) {
+      pending::Hold(pending_slot_);
+      return;
+    }
+    const int error_number = errno;
+    pending::Release(std::exchange(pending_slot_, -1));
+    temp_path_.clear();
+    if (error_number != EEXIST) throw FileSystemError(error_number, target_);
+  }
+  throw FileSystemError(EEXIST, target_);
+}
+
 void AtomicFileWriter::Commit() {
-  // Owner first: changing the owner may clear permission bits set before it.
-  if (keep_owner_) (void)Sys().fchown(fd_, owner_, group_);
-  if (Sys().fchmod(fd_, mode_) != 0 && !PermissionsUnsupported(errno)) {
+  // The group first: changing it may clear permission bits set before. An owner who is not
+  // in the file's group cannot keep it, and the group's bits would then apply to another.
+  mode_t mode = mode_;
+  struct stat info {};
+  if (keep_group_ && Sys().fstat(fd_, &info) == 0 && info.st_gid != group_ &&
+      Sys().fchown(fd_, static_cast<uid_t>(-1), group_) != 0) {
+    mode &= ~mode_t{070};
+  }
+  if (Sys().fchmod(fd_, mode) != 0 && !PermissionsUnsupported(errno)) {
     throw FileSystemError(errno, target_);
   }
   if (Sys().fsync(fd_) != 0) throw FileSystemError(errno, target_);
+  // Named only now that it is complete: a process killed before this leaves nothing.
+  if (unnamed_) LinkTemporary();
   // Some file systems report deferred write errors only when the file is closed.
   if (Sys().close(std::exchange(fd_, -1)) != 0) throw FileSystemError(errno, target_);
   if (Sys().rename(temp_path_.c_str(), target_.c_str()) != 0) {
