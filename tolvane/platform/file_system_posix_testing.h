@@ -15,12 +15,13 @@ namespace tolvane {
 //
 // Every system call made here goes through one table of function pointers, so that a test
 // can make any single step fail (SetFileSystemCalls, or ScopedFileSystemCalls below). The defaults
-// call the C library by name, so an LD_PRELOAD shim that wraps open, read, write, fsync, close or
-// rename works as well.
+// call the C library by name, so an LD_PRELOAD shim that wraps open, read, write, fsync, close,
+// rename or linkat works as well.
 struct FileSystemCalls {
   int (*open)(const char* path, int flags, mode_t mode);
   int (*close)(int fd);
   ssize_t (*read)(int fd, void* buffer, std::size_t size);
+  ssize_t (*pread)(int fd, void* buffer, std::size_t size, off_t offset);
   ssize_t (*write)(int fd, const void* buffer, std::size_t size);
   int (*fsync)(int fd);
   int (*fstat)(int fd, struct stat* info);
@@ -30,6 +31,10 @@ struct FileSystemCalls {
   int (*fchown)(int fd, uid_t owner, gid_t group);
   int (*rename)(const char* from, const char* to);
   int (*unlink)(const char* path);
+  int (*linkat)(int from_dir, const char* from, int to_dir, const char* to, int flags);
+  int (*faccessat)(int dir, const char* path, int mode, int flags);
+  // As realpath(3) with a null buffer: the result is malloc'ed, to be freed by the caller.
+  char* (*realpath)(const char* path, char* resolved);
   // The process's file-creation mask, read without changing it.
   mode_t (*umask)();
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -95,6 +96,44 @@ std::wstring TemporaryName(const std::filesystem::path& target) {
   return L"." + target.filename().wstring().substr(0, 100) + suffix;
 }
 
+// The named temporary files this process holds, for DiscardPendingTemporaryFiles, which a
+// console control handler or signal handler may call: fixed in size, lock-free atomics only.
+namespace pending {
+
+enum State : int { kFree, kFilling, kHeld };
+struct Slot {
+  std::atomic<int> state{kFree};
+  wchar_t path[MAX_PATH];
+};
+
+constexpr std::size_t kSlots = 64;
+Slot g_slots[kSlots];
+
+// Claims a slot and copies `path` into it; -1 when the table is full or the path too long.
+int Claim(const std::filesystem::path& path) noexcept {
+  const std::wstring& text = path.native();
+  if (text.size() >= MAX_PATH) return -1;
+  for (std::size_t i = 0; i < kSlots; ++i) {
+    int expected = kFree;
+    if (g_slots[i].state.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
+      std::memcpy(g_slots[i].path, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+// Only once the exclusive create succeeded may the file be removed by the handler.
+void Hold(int slot) noexcept {
+  if (slot >= 0) g_slots[slot].state.store(kHeld, std::memory_order_release);
+}
+
+void Release(int slot) noexcept {
+  if (slot >= 0) g_slots[slot].state.store(kFree, std::memory_order_release);
+}
+
+}  // namespace pending
+
 }  // namespace
 
 InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
@@ -128,7 +167,16 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
     throw SourceNotFound();
   }
   size_ = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  device_ = info.dwVolumeSerialNumber;
+  inode_ = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
 }
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : path_(std::move(other.path_)),
+      handle_(std::exchange(other.handle_, kNoHandle)),
+      size_(other.size_),
+      device_(other.device_),
+      inode_(other.inode_) {}
 
 InputFile::~InputFile() {
   if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
@@ -147,6 +195,32 @@ void InputFile::ReadExactly(std::span<std::uint8_t> buffer) {
   }
 }
 
+void InputFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  std::uint8_t* at = buffer.data();
+  std::size_t left = buffer.size();
+  while (left > 0) {
+    // With an OVERLAPPED offset on a synchronous handle ReadFile reads from there; the file
+    // position it moves is put back below, so that ReadExactly goes on where it was.
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    LARGE_INTEGER saved{};
+    if (!SetFilePointerEx(AsHandle(handle_), LARGE_INTEGER{}, &saved, FILE_CURRENT)) {
+      throw LastError(path_);
+    }
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(left, kIoChunk));
+    const BOOL read = ReadFile(AsHandle(handle_), at, want, &got, &where);
+    const DWORD code = GetLastError();
+    SetFilePointerEx(AsHandle(handle_), saved, nullptr, FILE_BEGIN);
+    if (!read && code != ERROR_HANDLE_EOF) throw SystemError(code, path_);
+    if (got == 0) throw AccessError(path_, "the file became shorter while it was read");
+    at += got;
+    offset += got;
+    left -= got;
+  }
+}
+
 void InputFile::Close() {
   const std::intptr_t handle = std::exchange(handle_, kNoHandle);
   if (handle != kNoHandle && !CloseHandle(AsHandle(handle))) throw LastError(path_);
@@ -154,7 +228,10 @@ void InputFile::Close() {
 
 // ---------------------------------------------------------------------------------------------
 
-AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target) : target_(target) {
+// Windows has no links in the way the POSIX layer must guard against, so `source` is not
+// needed here: the target is always the named file.
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const InputFile*)
+    : target_(target) {
   const std::filesystem::path name = target.filename();
   if (name.empty() || name == "." || name == "..") {
     throw AccessError(target, "not a file name");
@@ -173,17 +250,22 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target) : target
     throw AccessError(target, "the file is read-only");
   }
 
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  DWORD code = ERROR_FILE_EXISTS;
+  for (int attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
     temp_path_ = folder_ / TemporaryName(target);
-    const HANDLE file = CreateFileW(temp_path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    pending_slot_ = pending::Claim(temp_path_);
+    // Shared for deletion only, so that DiscardPendingTemporaryFiles can remove it while it
+    // is open here.
+    const HANDLE file = CreateFileW(temp_path_.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       handle_ = FromHandle(file);
+      pending::Hold(pending_slot_);
       return;
     }
-    if (GetLastError() != ERROR_FILE_EXISTS) break;
+    code = GetLastError();
+    pending::Release(std::exchange(pending_slot_, -1));
   }
-  const DWORD code = GetLastError();
   temp_path_.clear();
   throw SystemError(code, target);
 }
@@ -195,6 +277,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 void AtomicFileWriter::Discard() noexcept {
   if (handle_ != kNoHandle) CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
   if (!temp_path_.empty()) DeleteFileW(temp_path_.c_str());
+  pending::Release(std::exchange(pending_slot_, -1));
 }
 
 void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
@@ -210,15 +293,6 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
   }
 }
 
-void AtomicFileWriter::WriteZeros(std::uint64_t count) {
-  static constexpr std::uint8_t kZeros[64 * 1024] = {};
-  while (count > 0) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof kZeros));
-    Write({kZeros, n});
-    count -= n;
-  }
-}
-
 void AtomicFileWriter::Commit() {
   if (!FlushFileBuffers(AsHandle(handle_))) throw LastError(target_);
   if (!CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)))) throw LastError(target_);
@@ -228,6 +302,13 @@ void AtomicFileWriter::Commit() {
     throw LastError(target_);
   }
   committed_ = true;
+  pending::Release(std::exchange(pending_slot_, -1));
+}
+
+void DiscardPendingTemporaryFiles() noexcept {
+  for (pending::Slot& slot : pending::g_slots) {
+    if (slot.state.load(std::memory_order_acquire) == pending::kHeld) DeleteFileW(slot.path);
+  }
 }
 
 }  // namespace tolvane
