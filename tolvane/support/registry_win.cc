@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -109,6 +110,47 @@ std::optional<RegValue> ReadRegValue(std::string_view name) {
   std::memcpy(text.data(), data.data(), text.size() * sizeof(char16_t));
   while (!text.empty() && text.back() == u'\0') text.pop_back();
   return RegValue(Utf16ToUtf8(text));
+}
+
+std::vector<RegValueInfo> ListRegValues() {
+  Key key;
+  const LSTATUS opened = RegOpenKeyExW(HKEY_CURRENT_USER, kSubKey, 0, KEY_QUERY_VALUE, key.out());
+  if (opened == ERROR_FILE_NOT_FOUND) return {};
+  if (opened != ERROR_SUCCESS) Fail(opened, "opening it");
+  DWORD longest = 0;
+  const LSTATUS queried = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                           nullptr, nullptr, &longest, nullptr, nullptr, nullptr);
+  if (queried != ERROR_SUCCESS) Fail(queried, "listing its values");
+
+  std::vector<RegValueInfo> values;
+  std::wstring name(longest + 1, L'\0');
+  for (DWORD index = 0;; ++index) {
+    DWORD length = static_cast<DWORD>(name.size());
+    DWORD type = 0;
+    const LSTATUS status =
+        RegEnumValueW(key.get(), index, name.data(), &length, nullptr, &type, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) Fail(status, "listing its values");
+    // Only the two kinds this store writes; anything else under the key is not ours.
+    if (type != REG_SZ && type != REG_BINARY) continue;
+    values.push_back(
+        {Utf16ToUtf8(std::u16string(name.begin(), name.begin() + length)), type == REG_BINARY});
+  }
+  std::sort(values.begin(), values.end(),
+            [](const RegValueInfo& a, const RegValueInfo& b) { return a.name < b.name; });
+  return values;
+}
+
+bool DeleteRegValue(std::string_view name) {
+  const std::wstring value_name = Wide(name);
+  Key key;
+  const LSTATUS opened = RegOpenKeyExW(HKEY_CURRENT_USER, kSubKey, 0, KEY_SET_VALUE, key.out());
+  if (opened == ERROR_FILE_NOT_FOUND) return false;
+  if (opened != ERROR_SUCCESS) Fail(opened, "opening it");
+  const LSTATUS deleted = RegDeleteValueW(key.get(), value_name.c_str());
+  if (deleted == ERROR_FILE_NOT_FOUND) return false;
+  if (deleted != ERROR_SUCCESS) Fail(deleted, "deleting a value");
+  return true;
 }
 
 }  // namespace tolvane

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tolvane/errors/error.h"
@@ -54,10 +55,31 @@ TEST_F(RegistrySettings, ValuesRoundTripWithTheirRegistryTypes) {
   }
   EXPECT_EQ(ReadRegValue("Missing"), std::nullopt);
 
+  std::vector<std::pair<std::string, bool>> listed;
+  for (const RegValueInfo& info : ListRegValues()) listed.emplace_back(info.name, info.binary);
+  EXPECT_EQ(listed, (std::vector<std::pair<std::string, bool>>{{"", false},
+                                                               {"Back\\slash ü", true},
+                                                               {"Empty binary", true},
+                                                               {"Empty text", false},
+                                                               {"Greeting", false},
+                                                               {"Key", true},
+                                                               {"With NUL", false}}));
+  EXPECT_TRUE(DeleteRegValue("Greeting"));
+  EXPECT_FALSE(DeleteRegValue("Greeting"));
+  EXPECT_EQ(ReadRegValue("Greeting"), std::nullopt);
+
   // Writing again replaces the value together with its type.
   WriteRegValue("Key", std::string("now text"));
   EXPECT_EQ(ReadRegValue("Key"), RegValue(std::string("now text")));
   EXPECT_EQ(StoredType(L"Key"), static_cast<DWORD>(REG_SZ));
+}
+
+TEST_F(RegistrySettings, WithoutTheKeyNothingIsListedOrDeletedAndNothingCreated) {
+  EXPECT_TRUE(ListRegValues().empty());
+  EXPECT_FALSE(DeleteRegValue("Anything"));
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Brennix\\Tolvane", 0, KEY_READ, &key),
+            ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(RegistrySettings, FailuresNameTheKey) {

@@ -78,4 +78,18 @@ same "hex" hex "$text"
 same "unhex" unhex "$(cat linux.out)"
 same "unhex lowercase odd" unhex "4a0042"
 same "a refused code page" encrypt-text x --code-page 932 --key-file key.bin
+# Without --code-page the page is the system's, GetACP(), which Wine takes from the locale: a
+# Russian system converts through 1251, a Japanese one (932) is refused, not replaced.
+if locale -a | grep -qx 'ru_RU.utf8' && locale -a | grep -qx 'ja_JP.utf8'; then
+  "$linux" encrypt-text "$text" --code-page 1251 --key-env TOLVANE_TEXT_KEY >linux.out
+  LC_ALL=ru_RU.UTF-8 win encrypt-text "$text" --key-env TOLVANE_TEXT_KEY >windows.out
+  cmp -s linux.out windows.out || fail "the system's code page 1251 is not used"
+  status=0
+  LC_ALL=ja_JP.UTF-8 win encrypt-text x --key-file key.bin >windows.out 2>windows.err || status=$?
+  [ "$status" = 1 ] && grep -q "The system's ANSI code page 932 is not supported" windows.err ||
+    fail "the system's code page 932 is not refused: $(cat windows.err)"
+  checks=$((checks + 2))
+else
+  echo "skipped the system code page: the ru_RU and ja_JP locales are not generated"
+fi
 echo "tolvane-crypt.exe under Wine matches the Linux tool: $checks comparisons"
