@@ -11,6 +11,7 @@
 #include <string>
 
 #include "tolvane/errors/error.h"
+#include "tolvane/support/export.h"
 
 namespace tolvane {
 
@@ -21,6 +22,11 @@ namespace tolvane {
 // can make any single step fail (SetFileSystemCalls, or ScopedFileSystemCalls in
 // file_system_testing.h). The defaults call the C library by name, so an LD_PRELOAD shim
 // that wraps open, read, write, fsync, close or rename works as well.
+//
+// Not an installed header. InputFile, AtomicFileWriter and FileSystemError are exported all
+// the same, for tolvane-crypt: it writes its own files through them, and it must share this
+// module's state (the call table, the temporary files in progress) with the library's file
+// methods rather than hold a second copy of it.
 struct FileSystemCalls {
   int (*open)(const char* path, int flags, mode_t mode);
   int (*close)(int fd);
@@ -49,10 +55,10 @@ FileSystemCalls SetFileSystemCalls(const FileSystemCalls& calls) noexcept;
 // The error for a failed system call on `path`: 53 "File not found", 70 "Permission
 // denied", 61 "Disk full" or 75 "Path/File access error" by errno, with the path and
 // strerror(errno) after the text.
-Error FileSystemError(int error_number, const std::filesystem::path& path);
+TOLVANE_API Error FileSystemError(int error_number, const std::filesystem::path& path);
 
 // A regular file opened for reading. Closed on destruction if Close was not called.
-class InputFile {
+class TOLVANE_API InputFile {
  public:
   // Opens `path` if it names a regular file (a symbolic link to one counts). Throws
   // -2147218102 "Source file is not found" when it names nothing, a folder or any other kind
@@ -87,7 +93,7 @@ class InputFile {
 // owner and group) of the regular file it replaces; a new target gets 0666 less the umask, as
 // any newly created file. A target that is a symbolic link is itself replaced by a regular
 // file; the file the link pointed to is not touched.
-class AtomicFileWriter {
+class TOLVANE_API AtomicFileWriter {
  public:
   // Creates the temporary file. Throws FileSystemError.
   explicit AtomicFileWriter(const std::filesystem::path& target);

@@ -204,6 +204,8 @@ int Main(int argc, char** argv) {
       "its hexadecimal code, decodes Base64 and reads and writes settings.",
       "tolvane-crypt"};
   app.require_subcommand(1, 1);
+  // TOLVANE_VERSION comes from the project's version in the top-level CMakeLists.txt.
+  app.set_version_flag("--version", "tolvane-crypt " TOLVANE_VERSION, "Print the version and exit");
   Options o;
 
   auto* enc_file =
@@ -264,6 +266,8 @@ int Main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::cerr << "tolvane-crypt: " << e.what() << "\nRun 'tolvane-crypt --help' for usage.\n";

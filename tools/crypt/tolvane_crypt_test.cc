@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -251,6 +252,10 @@ TEST_F(CryptTool, EverySubcommandHasHelp) {
     EXPECT_EQ(r.exit_code, 0) << cmd;
     EXPECT_NE(r.out.find("Usage"), std::string::npos) << cmd;
   }
+  const Result version = Run({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("tolvane-crypt [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+      << version.out;
 }
 
 }  // namespace
