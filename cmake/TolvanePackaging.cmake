@@ -44,12 +44,10 @@ install(FILES ${PROJECT_BINARY_DIR}/tolvane.pc DESTINATION ${tolvane_pc_dir} COM
 set(tolvane_runtime_package libtolvane${PROJECT_VERSION_MAJOR})
 if(BUILD_SHARED_LIBS)
   set(CPACK_COMPONENTS_ALL tool runtime dev)
-  set(tolvane_library_component runtime)
   set(CPACK_COMPONENT_TOOL_DEPENDS runtime)
   set(CPACK_COMPONENT_DEV_DEPENDS runtime)
 else()
   set(CPACK_COMPONENTS_ALL tool dev)
-  set(tolvane_library_component tool)
 endif()
 
 set(tolvane_package_tool tolvane-crypt)
@@ -98,15 +96,15 @@ set(CPACK_COMPONENT_DEV_DESCRIPTION
  Headers, the CMake package (find_package(Tolvane)) and the pkg-config file
  (tolvane) for the Tolvane cipher components.")
 
-# Run-time dependencies from the binaries themselves (libsqlite3-0, libstdc++6, libc6). GTK 3
+# Run-time dependencies come from the binaries (libsqlite3-0, libstdc++6, libc6). GTK 3
 # is loaded only when present, for the message box, so it is a recommendation; the tool shows
 # its messages on standard error and never loads it.
-string(TOUPPER ${tolvane_library_component} tolvane_library_upper)
-set(CPACK_DEBIAN_${tolvane_library_upper}_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(BUILD_SHARED_LIBS)
+  # The tool's dependency on the runtime package comes from the component dependency above;
+  # dpkg-shlibdeps finds the library in the build folder and passes over it.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/tolvane)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "libgtk-3-0")
-  # The tool's own dependencies beyond the runtime package, which carries SQLite's.
-  set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
 else()
   set(CPACK_DEBIAN_DEV_PACKAGE_RECOMMENDS "libgtk-3-0")
 endif()
