@@ -43,10 +43,11 @@ inline constexpr std::int32_t kErrPathAccess = 75;
 inline constexpr std::int32_t kErrBadFileFormat = 321;  // a file that is not what it should be
 
 // Ready-made errors with their fixed texts.
-TOLVANE_API Error SubscriptError();    // 9 "Subscript out of range"
-TOLVANE_API Error OverflowError();     // 6 "Overflow"
-TOLVANE_API Error OutOfMemoryError();  // 7 "Out of memory"
-TOLVANE_API Error NotKeyedError();     // -2147218103 "Call sInitBF before calling this sub"
+TOLVANE_API Error SubscriptError();       // 9 "Subscript out of range"
+TOLVANE_API Error OverflowError();        // 6 "Overflow"
+TOLVANE_API Error OutOfMemoryError();     // 7 "Out of memory"
+TOLVANE_API Error NotKeyedError();        // -2147218103 "Call sInitBF before calling this sub"
+TOLVANE_API Error NotMultipleOf8Error();  // -2147218101 "Byte array must be sized divisible by 8."
 
 }  // namespace tolvane
 
