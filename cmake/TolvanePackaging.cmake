@@ -42,12 +42,14 @@ install(FILES ${PROJECT_BINARY_DIR}/tolvane.pc DESTINATION ${tolvane_pc_dir} COM
 # installed. In a static build the tool carries the library itself and there is no runtime
 # package.
 set(tolvane_runtime_package libtolvane${PROJECT_VERSION_MAJOR})
+set(CPACK_COMPONENTS_ALL dev)
+if(TOLVANE_BUILD_TOOLS)
+  list(APPEND CPACK_COMPONENTS_ALL tool)
+endif()
 if(BUILD_SHARED_LIBS)
-  set(CPACK_COMPONENTS_ALL tool runtime dev)
+  list(APPEND CPACK_COMPONENTS_ALL runtime)
   set(CPACK_COMPONENT_TOOL_DEPENDS runtime)
   set(CPACK_COMPONENT_DEV_DEPENDS runtime)
-else()
-  set(CPACK_COMPONENTS_ALL tool dev)
 endif()
 
 set(tolvane_package_tool tolvane-crypt)
@@ -114,7 +116,7 @@ include(CPack)
 # Makes the packages in the build folder, unpacks them into a scratch root and runs the tool
 # from there; skipped where dpkg's tools are missing. Both this and install_consumer install
 # from the build folder, so they do not run at the same time.
-if(TOLVANE_BUILD_TESTS AND NOT TOLVANE_SANITIZE)
+if(TOLVANE_BUILD_TESTS AND TOLVANE_BUILD_TOOLS AND NOT TOLVANE_SANITIZE)
   add_test(NAME debian_package
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/debian-package/run ${PROJECT_BINARY_DIR})
   set_tests_properties(debian_package PROPERTIES SKIP_RETURN_CODE 77 RESOURCE_LOCK install_tree
