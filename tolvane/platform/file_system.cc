@@ -441,7 +441,9 @@ void AtomicFileWriter::Commit() {
 
 void DiscardPendingTemporaryFiles() noexcept {
   for (pending::Slot& slot : pending::g_slots) {
-    // unlink(2) is async-signal-safe; the call table is not consulted, a test may be swapping it.
+    // unlink(2) is async-signal-safe; the call table is not consulted, a test may be swapping
+    // it. Should another thread reuse the slot meanwhile, the path read may mix two temporary
+    // names, which names no file.
     if (slot.state.load(std::memory_order_acquire) == pending::kHeld) ::unlink(slot.path);
   }
 }
