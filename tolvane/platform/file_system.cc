@@ -226,6 +226,11 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target) : target
   throw FileSystemError(error_number, target);
 }
 
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, mode_t mode)
+    : AtomicFileWriter(target) {
+  mode_ = mode & 0777;
+}
+
 AtomicFileWriter::~AtomicFileWriter() {
   if (!committed_) Discard();
 }

@@ -91,6 +91,9 @@ class AtomicFileWriter {
  public:
   // Creates the temporary file. Throws FileSystemError.
   explicit AtomicFileWriter(const std::filesystem::path& target);
+  // As above, but the new content gets exactly the permission bits `mode`, whatever the target
+  // had: for content that must stay private (0600) even where an older file was readable.
+  AtomicFileWriter(const std::filesystem::path& target, mode_t mode);
   // Removes the temporary file unless Commit succeeded.
   ~AtomicFileWriter();
   AtomicFileWriter(const AtomicFileWriter&) = delete;

@@ -1,12 +1,17 @@
 // Runs the built tolvane-crypt as a process, as a user at a terminal would.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
+#include <utmp.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -46,7 +51,7 @@ class CryptTool : public ::testing::Test {
            ("tolvane-crypt-test-" + std::to_string(getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    fs::create_directories(dir_ / "tmp");
     key_file_ = dir_ / "key";
     WriteFile(key_file_, "secret key");
   }
@@ -64,7 +69,9 @@ class CryptTool : public ::testing::Test {
       const int out = open(Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       const int err = open(Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(in, 0), dup2(out, 1), dup2(err, 2);
+      if (chdir(dir_.c_str()) != 0) _exit(126);
       setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
+      setenv("TMPDIR", Path("tmp").c_str(), 1);
       for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
       std::vector<char*> argv{const_cast<char*>(TOLVANE_CRYPT_PATH)};
       for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -76,6 +83,66 @@ class CryptTool : public ::testing::Test {
     waitpid(pid, &status, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(Path("stdout")),
             ReadFile(Path("stderr"))};
+  }
+
+  struct TerminalResult {
+    int exit_code = -1;
+    std::string seen;
+    bool echo_on = false;
+  };
+
+  // Runs the tool on a pseudo-terminal, typing each of `typed` at its own key prompt; with
+  // `signal`, sends it at the next prompt instead of typing more.
+  TerminalResult RunOnTerminal(const std::vector<std::string>& args,
+                               const std::vector<std::string>& typed, int signal) {
+    int master = -1, slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(master);
+      login_tty(slave);
+      if (chdir(dir_.c_str()) != 0) _exit(126);
+      setenv("TMPDIR", Path("tmp").c_str(), 1);
+      std::vector<char*> argv{const_cast<char*>(TOLVANE_CRYPT_PATH)};
+      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    TerminalResult result;
+    // Reads what the tool shows until `prompts` key prompts have appeared or it goes quiet.
+    auto read_until = [&](std::size_t prompts, int timeout_ms) {
+      auto count = [&] {
+        std::size_t n = 0;
+        for (std::size_t at = 0; (at = result.seen.find("Key", at)) != std::string::npos; ++at) ++n;
+        return n;
+      };
+      char buffer[256];
+      pollfd p{master, POLLIN, 0};
+      while (count() < prompts && poll(&p, 1, timeout_ms) > 0) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;
+        result.seen.append(buffer, static_cast<std::size_t>(n));
+      }
+    };
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+      read_until(i + 1, 5000);
+      const std::string line = typed[i] + "\n";
+      if (write(master, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
+    }
+    if (signal != 0) {
+      read_until(typed.size() + 1, 5000);
+      kill(pid, signal);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    read_until(SIZE_MAX, 0);  // what is left; the tool has ended
+    termios state{};
+    result.echo_on = tcgetattr(slave, &state) == 0 && (state.c_lflag & ECHO) != 0;
+    close(master);
+    close(slave);
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
   }
 
   Result RunKeyed(std::vector<std::string> args, const std::string& input = "") {
@@ -156,33 +223,37 @@ TEST_F(CryptTool, EveryKeySourceGivesTheSameKey) {
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(Run({"encrypt-text", "--key-env", "K", "same"}, "", {{"K", "secret key"}}).out,
             expected);
-
-  // The prompt needs a terminal: run the tool on a pseudo-terminal and type the key.
-  int master = -1;
-  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-  ASSERT_NE(pid, -1);
-  if (pid == 0) {
-    execl(TOLVANE_CRYPT_PATH, TOLVANE_CRYPT_PATH, "encrypt-text", "same", nullptr);
-    _exit(127);
-  }
-  std::string seen;
-  char buffer[256];
-  while (seen.find("Key: ") == std::string::npos) {
-    const ssize_t n = read(master, buffer, sizeof buffer);
-    ASSERT_GT(n, 0);
-    seen.append(buffer, static_cast<std::size_t>(n));
-  }
-  ASSERT_EQ(write(master, "secret key\n", 11), 11);
-  ssize_t n;
-  while ((n = read(master, buffer, sizeof buffer)) > 0)
-    seen.append(buffer, static_cast<std::size_t>(n));
-  close(master);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(seen.find("secret key"), std::string::npos) << "the key must not be echoed";
   const std::string hex = expected.substr(0, expected.size() - 1);
-  EXPECT_NE(seen.find(hex), std::string::npos) << seen;
+
+  // The prompt needs a terminal: the tool runs on a pseudo-terminal and the key is typed,
+  // twice when encrypting. Every run must leave echo on, also when a signal ends it.
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> typed;
+    int signal;
+    int exit_code;
+    std::string seen;
+  } cases[] = {
+      {{"encrypt-text", "same"}, {"secret key", "secret key"}, 0, 0, hex},
+      {{"decrypt-text", hex}, {"secret key"}, 0, 0, "same"},
+      {{"encrypt-text", "same"}, {"secret key", "secret kez"}, 0, 2, "differ"},
+      {{"encrypt-text", "same"},
+       {"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC", "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"},
+       0,
+       0,
+       "Key again"},
+      {{"decrypt-text", hex}, {"\xD0\xB0\xD0\xB1"}, 0, 2, "U+0430"},
+      {{"encrypt-text", "same"}, {}, SIGINT, 128 + SIGINT, "Key"},
+      {{"decrypt-file", "in", "out"}, {}, SIGTERM, 128 + SIGTERM, "Key"},
+      {{"encrypt-text", "same"}, {"secret key"}, SIGHUP, 128 + SIGHUP, "Key again"},
+  };
+  for (const auto& c : cases) {
+    const TerminalResult r = RunOnTerminal(c.args, c.typed, c.signal);
+    EXPECT_EQ(r.exit_code, c.exit_code) << c.args[0] << " " << r.seen;
+    EXPECT_NE(r.seen.find(c.seen), std::string::npos) << r.seen;
+    EXPECT_EQ(r.seen.find("secret"), std::string::npos) << "the key must not be echoed";
+    EXPECT_TRUE(r.echo_on) << r.seen;
+  }
 }
 
 TEST_F(CryptTool, HexBase64AndSettings) {
@@ -232,7 +303,7 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
        "String to decrypt should be sized divisible by 8."},
       {{"unhex", "4G00"}, "", 1, "Blowfish, fHexCodeToString(13 - Type mismatch)"},
       {{"base64-decode"}, "a*bc", 1, "tolvane-crypt: "},
-      {{"get", "Nothing"}, "", 1, "no setting named"},
+      {{"get", "Nothing"}, "", 1, "get 'Nothing': no setting"},
   };
   for (const Case& c : cases) {
     const Result r = Run(c.args, c.input);
