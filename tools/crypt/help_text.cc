@@ -69,6 +69,19 @@ std::string FileFooter(bool encrypt) {
   return text + kKeyNote;
 }
 
+std::string CheckFooter() {
+  return std::string(
+             "Examples:\n"
+             "  tolvane-crypt check --key-file key.bin notes.enc\n"
+             "  tolvane-crypt check --key-file key.bin notes.enc && \\\n"
+             "    tolvane-crypt decrypt-file --key-file key.bin notes.enc notes.enc\n"
+             "Exit 0 when the file is in the format and the key fits, 1 when it is not in the "
+             "format or the key does not fit. The key can only be checked against the zero "
+             "padding: when the plaintext's length is a multiple of 8 there is none, and check "
+             "says so on standard error and exits 0.\n") +
+         kKeyNote;
+}
+
 std::string TextFooter(bool encrypt) {
   std::string text =
       encrypt ? "Examples:\n"

@@ -9,6 +9,7 @@ namespace tolvane::crypt {
 // what the format does not protect.
 std::string MainFooter();
 std::string FileFooter(bool encrypt);
+std::string CheckFooter();
 std::string TextFooter(bool encrypt);
 std::string HexFooter(bool encode);
 std::string Base64Footer();

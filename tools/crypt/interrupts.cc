@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "tolvane/platform/file_system.h"
+
 namespace tolvane::crypt {
 namespace {
 
@@ -25,6 +27,7 @@ void OnInterrupt(int signal_number) {
     tcsetattr(g_terminal_fd, TCSAFLUSH, &g_terminal_state);
     (void)!write(STDERR_FILENO, "\n", 1);  // the prompt's line was left open
   }
+  DiscardPendingTemporaryFiles();
   if (g_temporary_set != 0) {
     unlink(g_temporary_file);
     rmdir(g_temporary_folder);

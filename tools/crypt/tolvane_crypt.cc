@@ -30,6 +30,7 @@
 #include "tools/crypt/interrupts.h"
 #include "tools/crypt/io.h"
 #include "tools/crypt/key_source.h"
+#include "tools/crypt/progress.h"
 #include "tools/crypt/stream_files.h"
 
 namespace tolvane::crypt {
@@ -93,6 +94,8 @@ struct Options {
   bool lossy = false;
   std::string name, value, input = "-", output = "-";
   bool binary = false;
+  bool progress = false;
+  bool quiet = false;
 };
 
 // What the run is about, for messages: the subcommand and the file or option involved, and
@@ -141,13 +144,20 @@ int FileCommand(const Options& o, Session& session, bool encrypt) {
     throw UsageError("standard input cannot give both the key and the source");
   }
   Blowfish bf = KeyedCipher(o, session, encrypt);
-  std::optional<StdinSpool> spool;
-  if (IsStdStream(o.src)) spool.emplace();
-  const std::filesystem::path source = spool ? spool->path() : std::filesystem::path(o.src);
+  // The staging folder first: an interrupt while standard input is still being read then
+  // finds it and removes it.
   std::optional<StdoutStaging> staging;
   if (IsStdStream(o.dst)) staging.emplace();
   const std::filesystem::path target = staging ? staging->target() : std::filesystem::path(o.dst);
+  std::optional<StdinSpool> spool;
+  if (IsStdStream(o.src)) spool.emplace();
+  const std::filesystem::path source = spool ? spool->path() : std::filesystem::path(o.src);
 
+  ProgressDisplay progress(o.quiet      ? ProgressDisplay::Mode::kSilent
+                           : o.progress ? ProgressDisplay::Mode::kForced
+                                        : ProgressDisplay::Mode::kAuto);
+  bf.SetProgressCallback(
+      [&progress](std::uint64_t done, std::uint64_t total) { progress.Update(done, total); });
   if (encrypt) {
     bf.sFileEncrypt(source, target);
   } else {
@@ -155,6 +165,28 @@ int FileCommand(const Options& o, Session& session, bool encrypt) {
   }
   if (session.messages_shown != 0) return kExitFailed;
   if (staging) staging->SendToStdout();
+  return kExitOk;
+}
+
+// Runs the checks decryption makes before writing anything; says on standard error what it
+// found, and whether the key could be checked at all.
+int CheckCommand(const Options& o, Session& session) {
+  const Blowfish bf = KeyedCipher(o, session, false);
+  std::optional<StdinSpool> spool;
+  if (IsStdStream(o.src)) spool.emplace();
+  FileKeyCheck result;
+  try {
+    result = bf.CheckEncryptedFile(spool ? spool->path() : std::filesystem::path(o.src));
+  } catch (const Error& e) {
+    std::fprintf(stderr, "tolvane-crypt: %s: %d - %s\n", session.context.c_str(), e.number(),
+                 e.description().c_str());
+    return kExitFailed;
+  }
+  std::fprintf(stderr, "tolvane-crypt: %s: %s\n", session.context.c_str(),
+               result == FileKeyCheck::kKeyFits
+                   ? "in the format, and the key fits"
+                   : "in the format; the key cannot be checked, since the plaintext's length is "
+                     "a multiple of 8 (no padding to test it against)");
   return kExitOk;
 }
 
@@ -260,6 +292,13 @@ int Run(const Options& o, Session& session) {
     session.context = cmd + " " + Quote(o.src);
     return FileCommand(o, session, cmd == "encrypt-file");
   }
+  if (cmd == "check") {
+    session.context = cmd + " " + Quote(o.src);
+    if (IsStdStream(o.key.file) && IsStdStream(o.src)) {
+      throw UsageError("standard input cannot give both the key and the file");
+    }
+    return CheckCommand(o, session);
+  }
   session.context = cmd;
   if (cmd == "encrypt-text") return EncryptText(o, session);
   if (cmd == "decrypt-text") return DecryptText(o, session);
@@ -329,8 +368,22 @@ int Main(int argc, char** argv) {
     AddKeyOptions(cmd, o);
     AddCodePageOption(cmd, o);
   }
+  for (auto* cmd : {enc_file, dec_file}) {
+    auto* progress = cmd->add_flag("--progress", o.progress,
+                                   "Show the progress line on standard error even when it is no "
+                                   "terminal or the work is short");
+    cmd->add_flag("--quiet", o.quiet, "Never show the progress line")->excludes(progress);
+  }
   enc_file->footer(FileFooter(true));
   dec_file->footer(FileFooter(false));
+
+  auto* check = app.add_subcommand(
+      "check", "Check that PATH is in the encrypted format and that the key fits, writing nothing");
+  check->add_option("FILE", o.src, "Encrypted file; - for standard input")
+      ->required()
+      ->type_name("PATH");
+  AddKeyOptions(check, o);
+  check->footer(CheckFooter());
 
   auto* enc_text =
       app.add_subcommand("encrypt-text",

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -270,15 +271,33 @@ TEST_F(CryptTool, HexBase64AndSettings) {
   EXPECT_EQ(Run({"get", "Greeting"}).out, std::string("\0\xFF\0", 3));
 }
 
+// Each row runs in the test folder, in order, so that a row may use what an earlier one made.
 TEST_F(CryptTool, FailuresAndTheirExitCodes) {
   WriteFile(Path("short"), "abc");
   WriteFile(Path("target"), "keep me");
+  WriteFile(Path("other-key"), "other key");
+  WriteFile(Path("key-max"), std::string(32767, 'k'));
+  WriteFile(Path("key-over"), std::string(32768, 'k'));
+  WriteFile(Path("key-empty"), "");
+  WriteFile(Path("eight"), "8 bytes!");
+  WriteFile(Path("victim"), "not to be written through");
+  fs::create_symlink("victim", Path("link"));
   struct Case {
     std::vector<std::string> args;
     std::string input;
     int exit_code;
     std::string stderr_part;
+    std::optional<std::string> out = std::nullopt;  // standard output, exactly
+    std::vector<std::string> exists = {};
+    std::vector<std::string> absent = {};
+    std::map<std::string, std::string> env = {};
   };
+  const std::string settings = "config/Brennix/Tolvane/settings.sqlite3";
+  const std::string lossy_hex = RunKeyed({"encrypt-text", "??"}).out;
+  WriteFile(Path("hello"), "hello");
+  ASSERT_EQ(RunKeyed({"encrypt-file", Path("hello"), Path("hello.enc")}).exit_code, 0);
+  const std::string enc = ReadFile(Path("hello.enc"));
+  WriteFile(Path("lying"), std::string("\x64\0\0\0", 4) + "12345678");
   const std::string k = key_file_.string();
   const Case cases[] = {
       {{}, "", 2, "subcommand"},
@@ -304,20 +323,115 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
       {{"unhex", "4G00"}, "", 1, "Blowfish, fHexCodeToString(13 - Type mismatch)"},
       {{"base64-decode"}, "a*bc", 1, "tolvane-crypt: "},
       {{"get", "Nothing"}, "", 1, "get 'Nothing': no setting"},
+      // Text keys must convert exactly; key files are bounded and taken as they are.
+      {{"encrypt-text", "--key-env", "K", "x"},
+       "",
+       2,
+       "U+5BC6 '\u5BC6'",
+       "",
+       {},
+       {},
+       {{"K", "\u5BC6\u7801\u673A\u5BC6"}}},
+      {{"encrypt-text", "--key-env", "K", "x"},
+       "",
+       2,
+       "--code-page N",
+       "",
+       {},
+       {},
+       {{"K", "\u0430\u0431\u0432\u0433"}}},
+      {{"encrypt-text", "--key-env", "K", "--code-page", "1251", "x"},
+       "",
+       0,
+       "",
+       {},
+       {},
+       {},
+       {{"K", "\u0430\u0431\u0432\u0433"}}},
+      {{"encrypt-text", "--key-file", "/dev/zero", "x"}, "", 1, "--key-file '/dev/zero'", ""},
+      {{"encrypt-text", "--key-file", "key-over", "x"}, "", 1, "32767", ""},
+      {{"encrypt-text", "--key-file", "key-empty", "x"}, "", 1, "empty", ""},
+      {{"encrypt-text", "--key-file", "key-max", "x"}, "", 0, ""},
+      // Text to encrypt must convert exactly too, unless --lossy says otherwise.
+      {{"encrypt-text", "--key-file", k, "\u4F60\u597D"},
+       "",
+       1,
+       "U+4F60 '\u4F60' at position 1",
+       ""},
+      {{"encrypt-text", "--key-file", k}, "a\u20AC\U0001F600", 1, "U+1F600", ""},
+      {{"encrypt-text", "--key-file", k, "--lossy", "\u4F60\u597D"}, "", 0, "", lossy_hex},
+      // Bounded whole reads.
+      {{"base64-decode", "/dev/zero"}, "", 1, "64 MiB", ""},
+      {{"set", "--binary", "Blob", "/dev/zero"}, "", 1, "64 MiB", "", {}, {settings}},
+      // - for standard streams; ./- for a file of that name.
+      {{"encrypt-file", "--key-file", k, "-", "enc"}, "hello", 0, "", "", {"enc"}},
+      {{"decrypt-file", "--key-file", k, "enc", "-"}, "", 0, "", "hello", {}, {"-"}},
+      {{"decrypt-file", "--key-file", k, "enc", "./-"}, "", 0, "", "", {"-"}},
+      {{"encrypt-file", "--key-file", k, "./-", "-"}, "", 0, "", enc},
+      {{"decrypt-file", "--key-file", k, "-", "-"}, enc, 0, "", "hello"},
+      {{"decrypt-file", "--key-file", k, "short", "-"},
+       "",
+       1,
+       "decrypt-file 'short': Blowfish, sFileDecrypt(9 - ",
+       ""},
+      {{"decrypt-file", "--key-file", "other-key", "enc", "-"},
+       "",
+       1,
+       "decrypt-file 'enc': Blowfish, sFileDecrypt(321 - Invalid file format",
+       ""},
+      {{"encrypt-file", "--key-file", k, "--progress", "enc", "enc2"},
+       "",
+       0,
+       "(100%)",
+       "",
+       {"enc2"}},
+      // check writes nothing and tells whether the key fits.
+      {{"check", "--key-file", k, "enc"}, "", 0, "the key fits", ""},
+      {{"check", "--key-file", "other-key", "enc"}, "", 1, "check 'enc': 321 - ", ""},
+      {{"check", "--key-file", "other-key", "-"}, enc, 1, "321 - ", ""},
+      {{"check", "--key-file", k, "lying"}, "", 1, "321 - Invalid file format", ""},
+      {{"encrypt-file", "--key-file", k, "eight", "eight.enc"}, "", 0, ""},
+      {{"check", "--key-file", "other-key", "eight.enc"}, "", 0, "cannot be checked", ""},
+      // Settings written by the tool are private and never written through a link.
+      {{"set", "Secret", "s3cret"}, "", 0, "", "", {settings}},
+      {{"get", "Secret", "-o", "link"}, "", 0, "", ""},
+      {{"base64-decode", "-", "-o", "decoded"}, "AAEC", 0, "", ""},
+      {{"set", "--binary", "Blob", "-"}, std::string("\0\1", 2), 0, ""},
+      {{"list"}, "", 0, "", "binary  Blob\ntext    Secret\n"},
+      {{"delete", "Blob"}, "", 0, ""},
+      {{"delete", "Blob"}, "", 1, "delete 'Blob': no setting"},
+      {{"list"}, "", 0, "", "text    Secret\n"},
   };
   for (const Case& c : cases) {
-    const Result r = Run(c.args, c.input);
+    const Result r = Run(c.args, c.input, c.env);
     std::string joined;
     for (const auto& a : c.args) joined += a + " ";
     EXPECT_EQ(r.exit_code, c.exit_code) << joined << "\n" << r.err;
     EXPECT_NE(r.err.find(c.stderr_part), std::string::npos) << joined << "\n" << r.err;
+    if (c.out) {
+      EXPECT_EQ(r.out, *c.out) << joined;
+    }
+    for (const auto& f : c.exists) EXPECT_TRUE(fs::exists(Path(f))) << joined << f;
+    for (const auto& f : c.absent) EXPECT_FALSE(fs::exists(Path(f))) << joined << f;
   }
   EXPECT_EQ(ReadFile(Path("target")), "keep me");
+  EXPECT_EQ(ReadFile(Path("victim")), "not to be written through");
+  EXPECT_EQ(ReadFile(Path("link")), "s3cret");
+  EXPECT_EQ(ReadFile(Path("decoded")), std::string("\0\1\2", 3));
+  for (const char* name : {"link", "decoded"}) {
+    EXPECT_EQ(fs::status(Path(name)).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+        << name;
+  }
+  // No temporary file of any kind is left behind.
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+  }
+  EXPECT_TRUE(fs::is_empty(Path("tmp")));
 }
 
 TEST_F(CryptTool, EverySubcommandHasHelp) {
-  for (const char* cmd : {"encrypt-file", "decrypt-file", "encrypt-text", "decrypt-text", "hex",
-                          "unhex", "base64-decode", "set", "get"}) {
+  for (const char* cmd : {"encrypt-file", "decrypt-file", "check", "encrypt-text", "decrypt-text",
+                          "hex", "unhex", "base64-decode", "set", "get", "list", "delete"}) {
     const Result r = Run({cmd, "--help"});
     EXPECT_EQ(r.exit_code, 0) << cmd;
     EXPECT_NE(r.out.find("Usage"), std::string::npos) << cmd;
