@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -132,7 +133,9 @@ class CryptTool : public ::testing::Test {
       if (write(master, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
     }
     if (signal != 0) {
-      read_until(typed.size() + 1, 5000);
+      // Without a prompt to wait for, give the tool a moment to get going.
+      const bool prompts = std::find(args.begin(), args.end(), "--key-file") == args.end();
+      read_until(typed.size() + 1, prompts ? 5000 : 1500);
       kill(pid, signal);
     }
     int status = 0;
@@ -247,6 +250,12 @@ TEST_F(CryptTool, EveryKeySourceGivesTheSameKey) {
       {{"encrypt-text", "same"}, {}, SIGINT, 128 + SIGINT, "Key"},
       {{"decrypt-file", "in", "out"}, {}, SIGTERM, 128 + SIGTERM, "Key"},
       {{"encrypt-text", "same"}, {"secret key"}, SIGHUP, 128 + SIGHUP, "Key again"},
+      // Standard input (the terminal) still being read, with output bound for standard output.
+      {{"encrypt-file", "--key-file", key_file_.string(), "-", "-"},
+       {},
+       SIGTERM,
+       128 + SIGTERM,
+       ""},
   };
   for (const auto& c : cases) {
     const TerminalResult r = RunOnTerminal(c.args, c.typed, c.signal);
@@ -254,6 +263,7 @@ TEST_F(CryptTool, EveryKeySourceGivesTheSameKey) {
     EXPECT_NE(r.seen.find(c.seen), std::string::npos) << r.seen;
     EXPECT_EQ(r.seen.find("secret"), std::string::npos) << "the key must not be echoed";
     EXPECT_TRUE(r.echo_on) << r.seen;
+    EXPECT_TRUE(fs::is_empty(Path("tmp"))) << c.args[0];
   }
 }
 
@@ -359,6 +369,7 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
        "U+4F60 '\u4F60' at position 1",
        ""},
       {{"encrypt-text", "--key-file", k}, "a\u20AC\U0001F600", 1, "U+1F600", ""},
+      {{"encrypt-text", "--key-file", k, "x\u0100"}, "", 1, "U+0100 '\u0100' at position 2", ""},
       {{"encrypt-text", "--key-file", k, "--lossy", "\u4F60\u597D"}, "", 0, "", lossy_hex},
       // Bounded whole reads.
       {{"base64-decode", "/dev/zero"}, "", 1, "64 MiB", ""},
