@@ -378,7 +378,7 @@ int Main(int argc, char** argv) {
   dec_file->footer(FileFooter(false));
 
   auto* check = app.add_subcommand(
-      "check", "Check that PATH is in the encrypted format and that the key fits, writing nothing");
+      "check", "Check that FILE is in the encrypted format and that the key fits, writing nothing");
   check->add_option("FILE", o.src, "Encrypted file; - for standard input")
       ->required()
       ->type_name("PATH");
