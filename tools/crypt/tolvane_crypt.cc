@@ -122,6 +122,13 @@ Blowfish KeyedCipher(const Options& o, Session& session, bool confirm) {
   return bf;
 }
 
+// Standard input can give one thing only.
+void RequireOneUseOfStdin(const Options& o, bool other_use) {
+  if (IsStdStream(o.key.file) && other_use) {
+    throw UsageError("standard input cannot give both the key and the input");
+  }
+}
+
 std::u16string TextArgumentOrStdin(const Options& o) {
   if (o.text) return Utf8ToUtf16(*o.text);
   return Utf8ToUtf16(AsText(ReadAll("-")));
@@ -140,9 +147,7 @@ void RequireExactText(const std::u16string& text) {
 }
 
 int FileCommand(const Options& o, Session& session, bool encrypt) {
-  if (IsStdStream(o.key.file) && IsStdStream(o.src)) {
-    throw UsageError("standard input cannot give both the key and the source");
-  }
+  RequireOneUseOfStdin(o, IsStdStream(o.src));
   Blowfish bf = KeyedCipher(o, session, encrypt);
   // The staging folder first: an interrupt while standard input is still being read then
   // finds it and removes it.
@@ -294,12 +299,11 @@ int Run(const Options& o, Session& session) {
   }
   if (cmd == "check") {
     session.context = cmd + " " + Quote(o.src);
-    if (IsStdStream(o.key.file) && IsStdStream(o.src)) {
-      throw UsageError("standard input cannot give both the key and the file");
-    }
+    RequireOneUseOfStdin(o, IsStdStream(o.src));
     return CheckCommand(o, session);
   }
   session.context = cmd;
+  RequireOneUseOfStdin(o, !o.text);
   if (cmd == "encrypt-text") return EncryptText(o, session);
   if (cmd == "decrypt-text") return DecryptText(o, session);
   if (cmd == "hex" || cmd == "unhex") {

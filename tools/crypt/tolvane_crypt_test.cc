@@ -362,6 +362,12 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
       {{"encrypt-text", "--key-file", "key-over", "x"}, "", 1, "32767", ""},
       {{"encrypt-text", "--key-file", "key-empty", "x"}, "", 1, "empty", ""},
       {{"encrypt-text", "--key-file", "key-max", "x"}, "", 0, ""},
+      {{"encrypt-text", "--key-file", "-", "x"},
+       "secret key",
+       0,
+       "",
+       RunKeyed({"encrypt-text", "x"}).out},
+      {{"encrypt-text", "--key-file", "-"}, "secret key", 2, "standard input cannot give both", ""},
       // Text to encrypt must convert exactly too, unless --lossy says otherwise.
       {{"encrypt-text", "--key-file", k, "\u4F60\u597D"},
        "",
