@@ -27,9 +27,12 @@ ProgressDisplay::ProgressDisplay(Mode mode)
     : mode_(mode == Mode::kAuto && isatty(STDERR_FILENO) == 0 ? Mode::kSilent : mode),
       start_(std::chrono::steady_clock::now()) {}
 
-ProgressDisplay::~ProgressDisplay() {
-  // A failure ended the work midway: leave the line as it stands and start a fresh one.
+// A failure ended the work midway: leave the line as it stands and start a fresh one.
+ProgressDisplay::~ProgressDisplay() { EndLine(); }
+
+void ProgressDisplay::EndLine() {
   if (line_open_) std::fputc('\n', stderr);
+  line_open_ = false;
 }
 
 void ProgressDisplay::Update(std::uint64_t done, std::uint64_t total) {

@@ -19,6 +19,8 @@ class ProgressDisplay {
 
   // For Blowfish::SetProgressCallback; ends the line when `done` reaches `total`.
   void Update(std::uint64_t done, std::uint64_t total);
+  // Ends a line left open, so that a message can follow on a line of its own.
+  void EndLine();
 
  private:
   Mode mode_;

@@ -103,6 +103,7 @@ struct Options {
 struct Session {
   std::string context;
   int messages_shown = 0;
+  ProgressDisplay* progress = nullptr;  // while a file subcommand runs
 };
 
 Blowfish KeyedCipher(const Options& o, Session& session, bool confirm) {
@@ -163,11 +164,13 @@ int FileCommand(const Options& o, Session& session, bool encrypt) {
                                         : ProgressDisplay::Mode::kAuto);
   bf.SetProgressCallback(
       [&progress](std::uint64_t done, std::uint64_t total) { progress.Update(done, total); });
+  session.progress = &progress;
   if (encrypt) {
     bf.sFileEncrypt(source, target);
   } else {
     bf.sFileDecrypt(source, target);
   }
+  session.progress = nullptr;
   if (session.messages_shown != 0) return kExitFailed;
   if (staging) staging->SendToStdout();
   return kExitOk;
@@ -469,6 +472,7 @@ int Main(int argc, char** argv) {
   session.context = o.command;
   SetMessageBoxHandler([&session](const std::string& message) {
     ++session.messages_shown;
+    if (session.progress != nullptr) session.progress->EndLine();
     std::fprintf(stderr, "tolvane-crypt: %s: %s\n", session.context.c_str(), message.c_str());
   });
 
