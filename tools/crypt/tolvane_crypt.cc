@@ -437,7 +437,8 @@ int Main(int argc, char** argv) {
   set->add_flag("--binary", o.binary, "VALUE is a PATH whose bytes are stored as binary");
   set->add_option("NAME", o.name, "Value name")->required();
   set->add_option("VALUE", o.value, "Text value, or with --binary the PATH (- for standard input)")
-      ->required();
+      ->required()
+      ->type_name("TEXT|PATH");
 
   auto* get = app.add_subcommand("get",
                                  "Print a stored setting (text with a line break; "
