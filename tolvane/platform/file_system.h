@@ -126,6 +126,9 @@ class TOLVANE_API AtomicFileWriter {
  public:
   // Creates the temporary file. Throws FileSystemError or the read-only error above.
   explicit AtomicFileWriter(const std::filesystem::path& target, const InputFile* source = nullptr);
+  // As above, but the new content gets exactly the permission bits `mode`, whatever the target
+  // had: for content that must stay private (0600) even where an older file was readable.
+  AtomicFileWriter(const std::filesystem::path& target, mode_t mode);
   // Removes the temporary file unless Commit succeeded.
   ~AtomicFileWriter();
   AtomicFileWriter(const AtomicFileWriter&) = delete;

@@ -34,6 +34,21 @@ TOLVANE_API void WriteRegValue(std::string_view name, const RegValue& value);
 // exist yet; reading never creates it). Throws tolvane::Error as WriteRegValue does.
 TOLVANE_API std::optional<RegValue> ReadRegValue(std::string_view name);
 
+// One stored value's name and kind, as ListRegValues gives it.
+struct RegValueInfo {
+  std::string name;
+  bool binary;
+};
+
+// Every stored value's name and kind, sorted by name (byte for byte). Empty when the store
+// does not exist yet; reading never creates it. Throws tolvane::Error as WriteRegValue does.
+TOLVANE_API std::vector<RegValueInfo> ListRegValues();
+
+// Removes the value stored under `name`; false when there was none (also when the store does
+// not exist, which is then not created). The freed space is overwritten, since the value may
+// have been key material. One transaction, like WriteRegValue, and throws as it does.
+TOLVANE_API bool DeleteRegValue(std::string_view name);
+
 }  // namespace tolvane
 
 #endif  // TOLVANE_SUPPORT_REGISTRY_H_
