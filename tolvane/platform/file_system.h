@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tolvane/errors/error.h"
+#include "tolvane/support/export.h"
 
 namespace tolvane {
 
@@ -19,9 +20,20 @@ namespace tolvane {
 // An open file as the platform names it: -1 is neither a valid file descriptor nor a valid
 // Windows HANDLE (INVALID_HANDLE_VALUE).
 inline constexpr std::intptr_t kNoHandle = -1;
+//
+// Not an installed header. InputFile, AtomicFileWriter, FileSystemError and
+// DiscardPendingTemporaryFiles are exported all the same, for tolvane-crypt: it writes its own
+// files through them, and its signal handler must reach the temporary files that the
+// library's file methods have in progress, so it shares this module's state rather than hold a
+// second copy of it.
+
+// The error for a failed C library call on `path`: 53 "File not found", 70 "Permission
+// denied", 61 "Disk full" or 75 "Path/File access error" by errno, with the path and
+// strerror(errno) after the text.
+TOLVANE_API Error FileSystemError(int error_number, const std::filesystem::path& path);
 
 // A regular file opened for reading. Closed on destruction if Close was not called.
-class InputFile {
+class TOLVANE_API InputFile {
  public:
   // Opens `path` if it names a regular file (a symbolic link to one counts). Throws
   // -2147218102 "Source file is not found" when it names nothing, a folder or any other kind
@@ -83,10 +95,13 @@ class InputFile {
 //   content remains beside the new one.
 // - On Windows the read-only attribute stands for the missing write permission, the temporary
 //   file always has its hidden name, and MoveFileExW (write-through) puts it in place.
-class AtomicFileWriter {
+class TOLVANE_API AtomicFileWriter {
  public:
   // Creates the temporary file. Throws FileSystemError or the read-only error above.
   explicit AtomicFileWriter(const std::filesystem::path& target, const InputFile* source = nullptr);
+  // As above, but the new content gets exactly the permission bits `mode`, whatever the target
+  // had: for content that must stay private (0600) even where an older file was readable.
+  AtomicFileWriter(const std::filesystem::path& target, mode_t mode);
   // Removes the temporary file unless Commit succeeded.
   ~AtomicFileWriter();
   AtomicFileWriter(const AtomicFileWriter&) = delete;
@@ -127,7 +142,7 @@ class AtomicFileWriter {
 // The writers themselves are left as they are; the process must not go on using them. (A
 // writer whose temporary file path is longer than PATH_MAX, or that starts while 64 others
 // are open, is not covered.)
-void DiscardPendingTemporaryFiles() noexcept;
+TOLVANE_API void DiscardPendingTemporaryFiles() noexcept;
 
 }  // namespace tolvane
 

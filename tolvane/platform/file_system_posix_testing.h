@@ -47,11 +47,6 @@ const FileSystemCalls& CurrentFileSystemCalls() noexcept;
 // works with files through this module.
 FileSystemCalls SetFileSystemCalls(const FileSystemCalls& calls) noexcept;
 
-// The error for a failed system call on `path`: 53 "File not found", 70 "Permission
-// denied", 61 "Disk full" or 75 "Path/File access error" by errno, with the path and
-// strerror(errno) after the text.
-Error FileSystemError(int error_number, const std::filesystem::path& path);
-
 namespace testing {
 
 // Replaces the file-system call table for its lifetime, e.g. to make one step fail.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -135,6 +136,23 @@ void Release(int slot) noexcept {
 }  // namespace pending
 
 }  // namespace
+
+Error FileSystemError(int error_number, const std::filesystem::path& path) {
+  std::int32_t number = kErrPathAccess;
+  const char* text = "Path/File access error";
+  if (error_number == ENOENT) {
+    number = kErrFileNotFound;
+    text = "File not found";
+  } else if (error_number == EACCES || error_number == EPERM || error_number == EROFS) {
+    number = kErrPermissionDenied;
+    text = "Permission denied";
+  } else if (error_number == ENOSPC || error_number == EFBIG) {
+    number = kErrDiskFull;
+    text = "Disk full";
+  }
+  return Error(number,
+               std::string(text) + ": '" + Utf8(path) + "': " + std::strerror(error_number));
+}
 
 InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
