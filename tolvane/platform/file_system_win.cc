@@ -288,6 +288,11 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
   throw SystemError(code, target);
 }
 
+// Windows has no permission bits: the new file gets the folder's inherited access list, as any
+// file the user creates there, and the read-only check above applies as it does without `mode`.
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, mode_t)
+    : AtomicFileWriter(target) {}
+
 AtomicFileWriter::~AtomicFileWriter() {
   if (!committed_) Discard();
 }

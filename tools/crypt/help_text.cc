@@ -1,7 +1,5 @@
 #include "tools/crypt/help_text.h"
 
-#include "tolvane/support/settings_file.h"
-
 namespace tolvane::crypt {
 namespace {
 
@@ -11,14 +9,6 @@ constexpr const char* kKeyNote =
     "echo, when neither is given and standard input is a terminal) take text, converted through "
     "the ANSI code page and refused unless every character converts exactly. Keys never go on "
     "the command line.";
-
-std::string SettingsLocation() {
-  try {
-    return SettingsFilePath().string();
-  } catch (...) {
-    return "$XDG_CONFIG_HOME/Brennix/Tolvane/settings.sqlite3";
-  }
-}
 
 }  // namespace
 

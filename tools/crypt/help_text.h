@@ -5,6 +5,9 @@
 
 namespace tolvane::crypt {
 
+// Where the settings are stored, for the help: help_text_posix.cc and help_text_win.cc.
+std::string SettingsLocation();
+
 // The texts after the option lists of --help: examples, exit codes, where settings live and
 // what the format does not protect.
 std::string MainFooter();

@@ -8,25 +8,19 @@
 #include <cstring>
 
 #include "tolvane/platform/file_system.h"
+#include "tools/crypt/terminal.h"
 
 namespace tolvane::crypt {
 namespace {
 
 // Everything the handler reads is set up before the flag that guards it, and the handler only
 // makes async-signal-safe calls.
-termios g_terminal_state{};
-int g_terminal_fd = -1;
-volatile sig_atomic_t g_terminal_saved = 0;
-
 char g_temporary_file[PATH_MAX];
 char g_temporary_folder[PATH_MAX];
 volatile sig_atomic_t g_temporary_set = 0;
 
 void OnInterrupt(int signal_number) {
-  if (g_terminal_saved != 0) {
-    tcsetattr(g_terminal_fd, TCSAFLUSH, &g_terminal_state);
-    (void)!write(STDERR_FILENO, "\n", 1);  // the prompt's line was left open
-  }
+  RestoreTerminalOnInterrupt();
   DiscardPendingTemporaryFiles();
   if (g_temporary_set != 0) {
     unlink(g_temporary_file);
@@ -56,16 +50,6 @@ void InstallInterruptHandlers() {
     sigaction(signal_number, &action, nullptr);
   }
 }
-
-void RememberTerminalState(int fd, const termios& state) noexcept {
-  g_terminal_saved = 0;
-  g_terminal_state = state;
-  g_terminal_fd = fd;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  g_terminal_saved = 1;
-}
-
-void ForgetTerminalState() noexcept { g_terminal_saved = 0; }
 
 void RememberTemporaryFile(const std::filesystem::path& file, const std::filesystem::path& folder) {
   g_temporary_set = 0;

@@ -1,11 +1,6 @@
 #include "tools/crypt/io.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "tolvane/errors/error.h"
 #include "tolvane/platform/file_system.h"
@@ -25,10 +20,8 @@ std::string LimitText(std::size_t limit) {
 }  // namespace
 
 SecureBytes ReadAll(const std::string& path, std::size_t limit) {
-  const int fd = IsStdStream(path) ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw FileSystemError(errno, path);
+  InputStream in(path);
   SecureBytes data;
-  int error_number = 0;
   // One byte beyond the limit tells an input of exactly `limit` bytes from a longer one.
   std::size_t size = 0;
   for (;;) {
@@ -36,14 +29,10 @@ SecureBytes ReadAll(const std::string& path, std::size_t limit) {
       if (size > limit) break;
       data.resize(std::min(size + (std::size_t{1} << 16), limit + 1));
     }
-    const ssize_t n = read(fd, data.data() + size, data.size() - size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) error_number = errno;
-    if (n <= 0) break;
-    size += static_cast<std::size_t>(n);
+    const std::size_t n = in.Read(data.data() + size, data.size() - size);
+    if (n == 0) break;
+    size += n;
   }
-  if (fd != STDIN_FILENO) close(fd);
-  if (error_number != 0) throw FileSystemError(error_number, path);
   data.resize(size);
   if (size > limit) {
     throw Error(kErrOverflow, Describe(path) + " is larger than the limit of " + LimitText(limit) +
@@ -52,21 +41,9 @@ SecureBytes ReadAll(const std::string& path, std::size_t limit) {
   return data;
 }
 
-void WriteStdout(std::span<const std::uint8_t> data) {
-  while (!data.empty()) {
-    const ssize_t n = write(STDOUT_FILENO, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      throw Error(kErrPathAccess,
-                  std::string("cannot write to standard output: ") + std::strerror(errno));
-    }
-    data = data.subspan(static_cast<std::size_t>(n));
-  }
-}
-
 void WritePrivateFile(const std::string& path, std::span<const std::uint8_t> data) {
   if (IsStdStream(path)) return WriteStdout(data);
-  AtomicFileWriter writer(path, 0600);
+  AtomicFileWriter writer(PathFromUtf8(path), 0600);
   writer.Write(data);
   writer.Commit();
 }

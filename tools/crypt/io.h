@@ -3,9 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 
+#include "tolvane/errors/error.h"
 #include "tolvane/support/wipe.h"
 
 namespace tolvane::crypt {
@@ -17,6 +20,36 @@ inline constexpr std::size_t kMaxInputBytes = std::size_t{64} << 20;
 
 // "-" names standard input or output wherever the tool takes a path; "./-" is a file so named.
 inline bool IsStdStream(const std::string& path) { return path == "-"; }
+
+// A path given in UTF-8 (as all the tool's text is), whatever the platform's narrow encoding.
+inline std::filesystem::path PathFromUtf8(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// The error for the last failed system call on `path` (errno, or GetLastError on Windows):
+// 53, 70, 61 or 75 as the library maps them, naming the path.
+Error LastSystemError(const std::filesystem::path& path);
+
+// A file named in UTF-8, or standard input for "-", open for reading: io_posix.cc and
+// io_win.cc. Any kind of file works (a pipe, a terminal, a device), unlike the library's
+// InputFile, which takes regular files only.
+class InputStream {
+ public:
+  // Throws tolvane::Error naming the path.
+  explicit InputStream(const std::string& path);
+  ~InputStream();
+  InputStream(const InputStream&) = delete;
+  InputStream& operator=(const InputStream&) = delete;
+
+  // Reads at most `size` bytes into `data`; 0 at the end. Throws tolvane::Error naming the
+  // path.
+  std::size_t Read(std::uint8_t* data, std::size_t size);
+
+ private:
+  std::string path_;
+  std::intptr_t handle_;  // a file descriptor, or a Windows HANDLE
+  bool owned_;
+};
 
 // Reads a whole file, or standard input for "-", of at most `limit` bytes: reading stops at
 // limit + 1 bytes and the input is refused. Throws tolvane::Error naming the path.

@@ -1,19 +1,13 @@
 #include "tools/crypt/key_source.h"
 
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 #include "tolvane/errors/error.h"
 #include "tolvane/platform/code_page.h"
 #include "tolvane/support/utf8.h"
 #include "tools/crypt/exact_text.h"
-#include "tools/crypt/interrupts.h"
 #include "tools/crypt/io.h"
+#include "tools/crypt/terminal.h"
 
 namespace tolvane::crypt {
 namespace {
@@ -30,36 +24,10 @@ SecureBytes ReadKeyFile(const std::string& path) {
   return key;
 }
 
-// Reads one line from the terminal with echo switched off. An interrupt meanwhile puts echo
-// back before the tool exits.
+// Reads one line from the terminal with echo switched off.
 SecureBytes PromptOnce(const char* prompt) {
-  termios saved{};
-  const bool have_terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
-  if (have_terminal) {
-    RememberTerminalState(STDIN_FILENO, saved);
-    termios quiet = saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-  }
-  // Only now, with echo off and earlier typing flushed: a key typed as soon as the prompt
-  // shows must neither be echoed nor thrown away by the flush.
-  std::fputs(prompt, stderr);
-  std::fflush(stderr);
-  SecureBytes line;
-  bool too_long = false;
-  char c;
-  for (;;) {
-    const ssize_t n = read(STDIN_FILENO, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n != 1 || c == '\n') break;
-    // Keep reading to the end of the line, so that the rest is not taken as a command.
-    if (line.size() <= kMaxKeyBytes) line.push_back(static_cast<std::uint8_t>(c));
-    too_long = line.size() > kMaxKeyBytes;
-  }
-  if (have_terminal) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-  ForgetTerminalState();
-  std::fputc('\n', stderr);
-  if (too_long) throw UsageError("the key typed is longer than 32767 bytes");
+  SecureBytes line = ReadLineWithoutEcho(prompt, kMaxKeyBytes);
+  if (line.size() > kMaxKeyBytes) throw UsageError("the key typed is longer than 32767 bytes");
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }
@@ -105,10 +73,12 @@ SecureBytes ReadKey(const KeyOptions& options, bool confirm) {
   if (!options.file.empty()) return ReadKeyFile(options.file);
   SecureBytes key;
   if (!options.env.empty()) {
-    const char* value = std::getenv(options.env.c_str());
-    if (value == nullptr) throw UsageError("environment variable " + options.env + " is not set");
-    key = TextKeyToAnsi(value, "in " + options.env);
-  } else if (isatty(STDIN_FILENO)) {
+    const std::optional<SecureBytes> value = EnvironmentVariable(options.env);
+    if (!value) throw UsageError("environment variable " + options.env + " is not set");
+    key =
+        TextKeyToAnsi(std::string_view(reinterpret_cast<const char*>(value->data()), value->size()),
+                      "in " + options.env);
+  } else if (StdinIsTerminal()) {
     key = PromptForKey(confirm);
   } else {
     throw UsageError("no key given: use --key-file PATH or --key-env NAME");

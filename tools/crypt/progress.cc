@@ -1,9 +1,9 @@
 #include "tools/crypt/progress.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <iterator>
+
+#include "tools/crypt/terminal.h"
 
 namespace tolvane::crypt {
 namespace {
@@ -24,7 +24,7 @@ void FormatSize(char* out, std::size_t size, double bytes) {
 }  // namespace
 
 ProgressDisplay::ProgressDisplay(Mode mode)
-    : mode_(mode == Mode::kAuto && isatty(STDERR_FILENO) == 0 ? Mode::kSilent : mode),
+    : mode_(mode == Mode::kAuto && !StderrIsTerminal() ? Mode::kSilent : mode),
       start_(std::chrono::steady_clock::now()) {}
 
 // A failure ended the work midway: leave the line as it stands and start a fresh one.

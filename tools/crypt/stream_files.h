@@ -8,8 +8,10 @@ namespace tolvane::crypt {
 
 // Standard input copied into an unnamed temporary file (mode 0600, in $TMPDIR or /tmp), for
 // the file methods, which need a file whose length they learn before reading it. The file has
-// no name to leave behind: it vanishes when the tool exits, however it exits. Input of 2 GiB
-// or more, beyond the format's length field, is refused before it is all read.
+// no name to leave behind: it vanishes when the tool exits, however it exits. (On Windows it
+// is a temporary file in the user's temporary folder, deleted when its handle closes, which
+// the system does however the tool ends.) Input of 2 GiB or more, beyond the format's length
+// field, is refused before it is all read.
 class StdinSpool {
  public:
   // Reads standard input to its end. Throws tolvane::Error.
@@ -22,11 +24,12 @@ class StdinSpool {
   const std::filesystem::path& path() const noexcept { return path_; }
 
  private:
-  int fd_ = -1;
+  std::intptr_t handle_ = -1;  // a file descriptor, or a Windows HANDLE
   std::filesystem::path path_;
 };
 
-// A private folder (mode 0700, in $TMPDIR or /tmp) where a file method writes what is bound
+// A private folder (mode 0700, in $TMPDIR or /tmp; on Windows in the user's temporary folder)
+// where a file method writes what is bound
 // for standard output. The folder and anything in it are removed when this goes, or by an
 // interrupt.
 class StdoutStaging {

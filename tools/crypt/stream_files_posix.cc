@@ -64,20 +64,21 @@ bool Copy(int from, int to, std::uint64_t limit, const std::filesystem::path& so
 
 }  // namespace
 
-StdinSpool::StdinSpool() : fd_(OpenUnnamedFile()) {
+StdinSpool::StdinSpool() : handle_(OpenUnnamedFile()) {
+  const int fd = static_cast<int>(handle_);
   try {
-    if (!Copy(STDIN_FILENO, fd_, kMaxSpoolBytes, "-", TemporaryFolder())) {
+    if (!Copy(STDIN_FILENO, fd, kMaxSpoolBytes, "-", TemporaryFolder())) {
       throw Error(kErrOverflow,
                   "standard input is 2 GiB or more, beyond what the encrypted format can hold");
     }
   } catch (...) {
-    close(fd_);
+    close(fd);
     throw;
   }
-  path_ = "/proc/self/fd/" + std::to_string(fd_);
+  path_ = "/proc/self/fd/" + std::to_string(fd);
 }
 
-StdinSpool::~StdinSpool() { close(fd_); }
+StdinSpool::~StdinSpool() { close(static_cast<int>(handle_)); }
 
 StdoutStaging::StdoutStaging() {
   std::string pattern = (TemporaryFolder() / "tolvane-crypt.XXXXXX").string();

@@ -32,6 +32,7 @@
 #include "tools/crypt/key_source.h"
 #include "tools/crypt/progress.h"
 #include "tools/crypt/stream_files.h"
+#include "tools/crypt/terminal.h"
 
 namespace tolvane::crypt {
 namespace {
@@ -154,10 +155,10 @@ int FileCommand(const Options& o, Session& session, bool encrypt) {
   // finds it and removes it.
   std::optional<StdoutStaging> staging;
   if (IsStdStream(o.dst)) staging.emplace();
-  const std::filesystem::path target = staging ? staging->target() : std::filesystem::path(o.dst);
+  const std::filesystem::path target = staging ? staging->target() : PathFromUtf8(o.dst);
   std::optional<StdinSpool> spool;
   if (IsStdStream(o.src)) spool.emplace();
-  const std::filesystem::path source = spool ? spool->path() : std::filesystem::path(o.src);
+  const std::filesystem::path source = spool ? spool->path() : PathFromUtf8(o.src);
 
   ProgressDisplay progress(o.quiet      ? ProgressDisplay::Mode::kSilent
                            : o.progress ? ProgressDisplay::Mode::kForced
@@ -184,7 +185,7 @@ int CheckCommand(const Options& o, Session& session) {
   if (IsStdStream(o.src)) spool.emplace();
   FileKeyCheck result;
   try {
-    result = bf.CheckEncryptedFile(spool ? spool->path() : std::filesystem::path(o.src));
+    result = bf.CheckEncryptedFile(spool ? spool->path() : PathFromUtf8(o.src));
   } catch (const Error& e) {
     std::fprintf(stderr, "tolvane-crypt: %s: %d - %s\n", session.context.c_str(), e.number(),
                  e.description().c_str());
@@ -456,8 +457,18 @@ int Main(int argc, char** argv) {
   del->add_option("NAME", o.name, "Value name")->required();
   for (auto* cmd : {set, get, list, del}) cmd->footer(SettingsFooter(cmd->get_name()));
 
+  PrepareStandardStreams();
+  std::vector<std::string> arguments;
   try {
-    app.parse(argc, argv);
+    arguments = Utf8Arguments(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "tolvane-crypt: " << e.what() << "\n";
+    return kExitUsage;
+  }
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  try {
+    app.parse(static_cast<int>(pointers.size()), pointers.data());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {

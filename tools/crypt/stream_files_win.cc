@@ -1,0 +1,149 @@
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "tolvane/errors/error.h"
+#include "tolvane/support/wipe.h"
+#include "tools/crypt/interrupts.h"
+#include "tools/crypt/io.h"
+#include "tools/crypt/stream_files.h"
+
+namespace tolvane::crypt {
+namespace {
+
+// The encrypted format's length field is signed 32-bit: 2 GiB and more cannot be stored.
+constexpr std::uint64_t kMaxSpoolBytes = std::uint64_t{1} << 31;
+constexpr DWORD kCopyChunk = DWORD{1} << 20;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+std::filesystem::path TemporaryFolder() {
+  wchar_t folder[MAX_PATH + 1];
+  const DWORD n = GetTempPathW(MAX_PATH + 1, folder);
+  if (n == 0 || n > MAX_PATH) throw LastSystemError("%TEMP%");
+  return std::filesystem::path(folder);
+}
+
+// A name in `folder` that nobody else is likely to pick; the exclusive create that follows
+// makes it safe whatever the odds.
+std::filesystem::path UniqueName(const std::filesystem::path& folder) {
+  static std::atomic<std::uint64_t> counter{0};
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  const std::uint64_t salt = (static_cast<std::uint64_t>(now.QuadPart) * 0x9E3779B97F4A7C15u) ^
+                             (std::uint64_t{GetCurrentProcessId()} << 32) ^ counter.fetch_add(1);
+  wchar_t name[40];
+  wsprintfW(name, L"tolvane-crypt.%08x%08x", static_cast<unsigned>(salt >> 32),
+            static_cast<unsigned>(salt));
+  return folder / name;
+}
+
+// Copies everything from `from` to `to`, at most `limit` bytes; true when `from` ended first.
+bool Copy(HANDLE from, HANDLE to, std::uint64_t limit, const std::filesystem::path& source,
+          const std::filesystem::path& target) {
+  SecureBytes buffer(kCopyChunk);
+  std::uint64_t total = 0;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(from, buffer.data(), kCopyChunk, &got, nullptr)) {
+      if (GetLastError() == ERROR_BROKEN_PIPE) return true;  // the writer closed the pipe
+      throw LastSystemError(source);
+    }
+    if (got == 0) return true;
+    total += got;
+    if (total >= limit) return false;
+    for (DWORD done = 0; done < got;) {
+      DWORD put = 0;
+      if (!WriteFile(to, buffer.data() + done, got - done, &put, nullptr)) {
+        throw LastSystemError(target);
+      }
+      if (put == 0) {
+        SetLastError(ERROR_DISK_FULL);
+        throw LastSystemError(target);
+      }
+      done += put;
+    }
+  }
+}
+
+}  // namespace
+
+// The file is created through a handle that only reads and deletes it on close, so the system
+// removes it however the tool ends; the content goes in through a second handle, closed
+// before the library opens the file by name. The library's reader shares reading and
+// deletion only, which the first handle's access (read, delete) allows.
+StdinSpool::StdinSpool() {
+  const std::filesystem::path folder = TemporaryFolder();
+  HANDLE holder = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && holder == INVALID_HANDLE_VALUE; ++attempt) {
+    path_ = UniqueName(folder);
+    holder = CreateFileW(path_.c_str(), GENERIC_READ, kShareAll, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (holder == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (holder == INVALID_HANDLE_VALUE) throw LastSystemError(folder);
+  handle_ = reinterpret_cast<std::intptr_t>(holder);
+  const HANDLE writer = CreateFileW(path_.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_TEMPORARY, nullptr);
+  if (writer == INVALID_HANDLE_VALUE) {
+    const Error error = LastSystemError(path_);
+    CloseHandle(holder);
+    throw error;
+  }
+  try {
+    if (!Copy(GetStdHandle(STD_INPUT_HANDLE), writer, kMaxSpoolBytes, "-", path_)) {
+      throw Error(kErrOverflow,
+                  "standard input is 2 GiB or more, beyond what the encrypted format can hold");
+    }
+  } catch (...) {
+    CloseHandle(writer);
+    CloseHandle(holder);
+    throw;
+  }
+  if (!CloseHandle(writer)) {
+    const Error error = LastSystemError(path_);
+    CloseHandle(holder);
+    throw error;
+  }
+}
+
+StdinSpool::~StdinSpool() { CloseHandle(AsHandle(handle_)); }
+
+StdoutStaging::StdoutStaging() {
+  const std::filesystem::path temporary = TemporaryFolder();
+  bool made = false;
+  for (int attempt = 0; attempt < 100 && !made; ++attempt) {
+    folder_ = UniqueName(temporary);
+    made = CreateDirectoryW(folder_.c_str(), nullptr) != 0;
+    if (!made && GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  if (!made) throw LastSystemError(temporary);
+  target_ = folder_ / "output";
+  RememberTemporaryFile(target_, folder_);
+}
+
+StdoutStaging::~StdoutStaging() {
+  DeleteFileW(target_.c_str());
+  RemoveDirectoryW(folder_.c_str());
+  ForgetTemporaryFile();
+}
+
+void StdoutStaging::SendToStdout() {
+  // Deleted when this handle closes, however the copy ends.
+  const HANDLE file = CreateFileW(target_.c_str(), GENERIC_READ | DELETE,
+                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw LastSystemError(target_);
+  try {
+    Copy(file, GetStdHandle(STD_OUTPUT_HANDLE), UINT64_MAX, target_, "-");
+  } catch (...) {
+    CloseHandle(file);
+    throw;
+  }
+  CloseHandle(file);
+}
+
+}  // namespace tolvane::crypt
