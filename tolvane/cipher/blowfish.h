@@ -20,11 +20,13 @@ namespace tolvane {
 // its outputs as far as it had got. No exception ever leaves those methods.
 //
 // Not thread-safe: one instance must not be used from two threads at once. Separate
-// instances are independent.
+// instances are independent. By default every call runs on the caller's thread alone; see
+// SetThreads for large inputs.
 class Blowfish {
  public:
   Blowfish() = default;
-  // Copying copies the key schedule; moving leaves the source unkeyed.
+  // Copying copies the key schedule and the thread setting; moving leaves the source
+  // unkeyed.
   Blowfish(const Blowfish& other) = default;
   Blowfish& operator=(const Blowfish& other) = default;
   Blowfish(Blowfish&& other) noexcept;
@@ -37,6 +39,17 @@ class Blowfish {
   // or an empty one, 6 "Overflow" for more than 32767 bytes. A failed call leaves the
   // instance exactly as it was, key and all.
   void sInitBF(const ByteArray& ByteKey);
+
+  // The most threads one call of this instance may use for the cipher work: 1, the default,
+  // keeps everything on the caller's thread; 0 means one per hardware thread; at most 64.
+  // With more than one, an input of at least 256 KiB is cut into contiguous slices that the
+  // caller's thread and the library's worker threads transform at the same time, with the
+  // same result; smaller inputs stay on the caller's thread. The workers are started on
+  // first use, shared by all instances, and only ever read the key schedule; every check
+  // and every report stays on the caller's thread.
+  void SetThreads(unsigned count);
+  // The effective setting: 0 resolved to the number of hardware threads.
+  unsigned Threads() const noexcept { return intThreads; }
 
   // Encrypts bytToEncrypt into bytEncrypted, which must already have the same size, a
   // multiple of 8 bytes; the output is overwritten, never resized. The same array may be
@@ -100,9 +113,19 @@ class Blowfish {
   bool EncryptArray(const ByteArray& in, ByteArray& out) noexcept;
   bool DecryptArray(const ByteArray& in, ByteArray& out) noexcept;
 
-  // The block loops behind sEncrypt and sDecrypt. `in` and `out` may be the same buffer.
+  // The block loops behind sEncrypt and sDecrypt, on as many threads as the setting and the
+  // input's size call for. `in` and `out` may be the same buffer.
   void EncryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
   void DecryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
+  template <bool kDecrypt>
+  void CipherBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
+  // The loop on the calling thread.
+  template <bool kDecrypt>
+  void CipherBlocksHere(const std::uint8_t* in, std::uint8_t* out,
+                        std::size_t blocks) const noexcept;
+  // Runs one slice of a threaded call (see blowfish.cc).
+  template <bool kDecrypt>
+  static void CipherSlice(const void* context, std::size_t index) noexcept;
 
   // Converts text into its ANSI bytes, one per code unit, replacing `bytes`; on a failure
   // (reported) `bytes` is left as it was.
@@ -119,6 +142,8 @@ class Blowfish {
   std::array<std::uint32_t, 18> lngP{};
   // The four S-boxes in one table: entry e of box b at b * 256 + e.
   std::array<std::uint32_t, 4 * 256> lngS{};
+  // Threads a call may use, already resolved (never 0).
+  unsigned intThreads = 1;
 };
 
 }  // namespace tolvane
