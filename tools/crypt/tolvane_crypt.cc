@@ -78,6 +78,7 @@ struct Options {
   bool raw = false;
   std::string name, value, input = "-", output = "-";
   bool binary = false;
+  unsigned threads = 0;
 };
 
 void AddKeyOptions(CLI::App* cmd, Options& o) {
@@ -90,6 +91,13 @@ void AddKeyOptions(CLI::App* cmd, Options& o) {
   cmd->footer(
       "Without --key-file or --key-env the key is asked for at a prompt without echo (standard "
       "input must be a terminal). Text keys are converted to bytes through the ANSI code page.");
+}
+
+void AddThreadsOption(CLI::App* cmd, Options& o) {
+  cmd->add_option("--threads", o.threads,
+                  "Threads for the cipher work: 0 (the default) one per core, 1 none but the "
+                  "caller's")
+      ->type_name("N");
 }
 
 void AddCodePageOption(CLI::App* cmd, Options& o) {
@@ -128,6 +136,7 @@ int Run(CLI::App& app, Options& o, int& messages_shown) {
 
   if (cmd == "encrypt-file" || cmd == "decrypt-file") {
     Blowfish bf = KeyedCipher(o.key);
+    bf.SetThreads(o.threads);
     if (cmd == "encrypt-file") {
       bf.sFileEncrypt(o.src, o.dst);
     } else {
@@ -136,6 +145,7 @@ int Run(CLI::App& app, Options& o, int& messages_shown) {
   } else if (cmd == "encrypt-text") {
     const std::u16string text = TextArgumentOrStdin(o.text);
     Blowfish bf = KeyedCipher(o.key);
+    bf.SetThreads(o.threads);
     std::u16string cipher;
     bf.sStringEncrypt(text, cipher);
     if (messages_shown == 0) {
@@ -159,6 +169,7 @@ int Run(CLI::App& app, Options& o, int& messages_shown) {
     }
     if (messages_shown == 0) {
       Blowfish bf = KeyedCipher(o.key);
+      bf.SetThreads(o.threads);
       std::u16string plain;
       bf.sStringDecrypt(cipher, plain);
       if (messages_shown == 0) WriteAll("-", Utf16ToUtf8(plain));
@@ -214,6 +225,7 @@ int Main(int argc, char** argv) {
     cmd->add_option("SRC", o.src, "Source file")->required();
     cmd->add_option("DST", o.dst, "Target file; the same path as SRC works in place")->required();
     AddKeyOptions(cmd, o);
+    AddThreadsOption(cmd, o);
     AddCodePageOption(cmd, o);
   }
 
@@ -230,6 +242,7 @@ int Main(int argc, char** argv) {
     cmd->add_flag("--raw", o.raw,
                   "Cipher text as raw bytes in the ANSI code page instead of hexadecimal code");
     AddKeyOptions(cmd, o);
+    AddThreadsOption(cmd, o);
     AddCodePageOption(cmd, o);
   }
 
