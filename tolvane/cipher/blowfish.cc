@@ -84,15 +84,6 @@ constexpr std::size_t kMinSliceBlocks = 128 * 1024 / 8;
 // cache line.
 constexpr std::size_t kSliceGrain = kLanes * 8;
 
-// One threaded call: the input cut into `slices` runs of `per_slice` blocks, the last shorter.
-struct SliceWork {
-  const Blowfish* cipher;
-  const std::uint8_t* in;
-  std::uint8_t* out;
-  std::size_t blocks;
-  std::size_t per_slice;
-};
-
 // Both byte-array methods share these argument checks once their own first checks passed.
 void CheckSizesAndKey(const ByteArray& in, const ByteArray& out, bool keyed) {
   if (in.UBound() != out.UBound()) {
@@ -203,7 +194,7 @@ void Blowfish::CipherBlocksHere(const std::uint8_t* in, std::uint8_t* out,
 
 template <bool kDecrypt>
 void Blowfish::CipherSlice(const void* context, std::size_t index) noexcept {
-  const SliceWork& work = *static_cast<const SliceWork*>(context);
+  const Slices& work = *static_cast<const Slices*>(context);
   const std::size_t first = index * work.per_slice;
   const std::size_t count = std::min(work.per_slice, work.blocks - first);
   work.cipher->CipherBlocksHere<kDecrypt>(work.in + 8 * first, work.out + 8 * first, count);
@@ -217,16 +208,26 @@ void Blowfish::CipherBlocks(const std::uint8_t* in, std::uint8_t* out,
     CipherBlocksHere<kDecrypt>(in, out, blocks);
     return;
   }
+  const std::size_t share = (blocks + threads - 1) / threads;
+  Slices slices;
+  PrepareSlices(kDecrypt, in, out, blocks, (share + kSliceGrain - 1) / kSliceGrain * kSliceGrain,
+                slices);
+  const PooledJob running(slices.job, threads - 1);
+}
+
+void Blowfish::PrepareSlices(bool decrypt, const std::uint8_t* in, std::uint8_t* out,
+                             std::size_t blocks, std::size_t per_slice,
+                             Slices& slices) const noexcept {
   // Slices never overlap, so in place works as on one thread: each reads its own blocks
   // before it writes them.
-  const std::size_t share = (blocks + threads - 1) / threads;
-  const std::size_t per_slice = (share + kSliceGrain - 1) / kSliceGrain * kSliceGrain;
-  const SliceWork work{this, in, out, blocks, per_slice};
-  SliceJob job;
-  job.run = &CipherSlice<kDecrypt>;
-  job.context = &work;
-  job.slices = (blocks + per_slice - 1) / per_slice;
-  const PooledJob running(job, threads - 1);
+  slices.cipher = this;
+  slices.in = in;
+  slices.out = out;
+  slices.blocks = blocks;
+  slices.per_slice = per_slice;
+  slices.job.run = decrypt ? &CipherSlice<true> : &CipherSlice<false>;
+  slices.job.context = &slices;
+  slices.job.slices = (blocks + per_slice - 1) / per_slice;
 }
 
 void Blowfish::EncryptBlocks(const std::uint8_t* in, std::uint8_t* out,

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tolvane/cipher/byte_array.h"
+#include "tolvane/support/worker_pool.h"
 
 namespace tolvane {
 
@@ -123,7 +124,19 @@ class Blowfish {
   template <bool kDecrypt>
   void CipherBlocksHere(const std::uint8_t* in, std::uint8_t* out,
                         std::size_t blocks) const noexcept;
-  // Runs one slice of a threaded call (see blowfish.cc).
+  // The block loops over `blocks` blocks cut into runs of `per_slice` blocks (the last one
+  // shorter), as a job for the library's workers: PrepareSlices fills it in, and a PooledJob
+  // on `job` runs it.
+  struct Slices {
+    const Blowfish* cipher = nullptr;
+    const std::uint8_t* in = nullptr;
+    std::uint8_t* out = nullptr;
+    std::size_t blocks = 0;
+    std::size_t per_slice = 0;
+    SliceJob job;
+  };
+  void PrepareSlices(bool decrypt, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                     std::size_t per_slice, Slices& slices) const noexcept;
   template <bool kDecrypt>
   static void CipherSlice(const void* context, std::size_t index) noexcept;
 
