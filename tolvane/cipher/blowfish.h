@@ -139,6 +139,10 @@ class Blowfish {
                      std::size_t per_slice, Slices& slices) const noexcept;
   template <bool kDecrypt>
   static void CipherSlice(const void* context, std::size_t index) noexcept;
+  // Transforms `blocks` blocks at `data` in place on the workers while this thread runs
+  // `body`, then helps with what is left; returns when all is done, `body` throwing or not.
+  template <typename Body>
+  void TransformDuring(bool decrypt, std::uint8_t* data, std::size_t blocks, Body&& body) const;
 
   // Converts text into its ANSI bytes, one per code unit, replacing `bytes`; on a failure
   // (reported) `bytes` is left as it was.

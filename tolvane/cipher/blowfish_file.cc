@@ -4,10 +4,13 @@
 // first, followed by the plaintext zero-padded to a multiple of 8 bytes and encrypted
 // block by block as by sEncrypt. There is no signature or key check.
 //
-// Each method streams the file through one buffer of at most kChunkBytes: it reads a chunk,
-// transforms it in place and appends it to a temporary file, and the buffer is wiped when
+// Each method streams the file through two buffers of at most kChunkBytes (StreamChunks):
+// while one chunk is transformed in place, the one before it is appended to a temporary file
+// and the one after it read into the buffer that frees up, and the buffers are wiped when
 // freed. Cache-sized chunks keep the data hot between reading, the cipher and writing, and
-// memory stays small whatever the file's size. The target is replaced only when every chunk
+// memory stays small whatever the file's size. With more than one thread allowed
+// (SetThreads), the workers transform while this thread reads and writes; with one, the same
+// steps run one after the other. The target is replaced only when every chunk
 // succeeded, and then atomically (see AtomicFileWriter); any failure before leaves it as it
 // was.
 
@@ -49,7 +52,56 @@ std::size_t PaddedLength(std::uint64_t length) {
   return static_cast<std::size_t>((length + 7) / 8 * 8);
 }
 
+// The workers take a chunk in slices of this size, so that this thread can pick up the
+// slices they have not started once its reading and writing are done.
+constexpr std::size_t kSliceBlocks = 128 * 1024 / 8;
+
+// Streams `total` bytes through the cipher in chunks of kChunkBytes: read(span) fills the
+// next chunk, which is zero-padded to whole blocks and transformed in place, and
+// write(offset, span) takes it with its offset in the data. The transform of chunk k
+// overlaps writing chunk k - 1 and then reading chunk k + 1 into the buffer that frees.
+template <typename Transform, typename Read, typename Write>
+void StreamChunks(std::uint64_t total, Transform&& transform, Read&& read, Write&& write) {
+  if (total == 0) return;
+  const std::uint64_t chunks = (total + kChunkBytes - 1) / kChunkBytes;
+  const std::size_t buffer_bytes = std::min(PaddedLength(total), kChunkBytes);
+  ByteArray buffers(2 * buffer_bytes);
+  const auto slot = [&](std::uint64_t k) { return buffers.data() + (k % 2) * buffer_bytes; };
+  const auto padded = [&](std::uint64_t k) {
+    return PaddedLength(std::min<std::uint64_t>(total - k * kChunkBytes, kChunkBytes));
+  };
+  const auto load = [&](std::uint64_t k) {
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(total - k * kChunkBytes, kChunkBytes));
+    read(std::span<std::uint8_t>(slot(k), n));
+    // Zero padding after the data's final bytes.
+    std::fill(slot(k) + n, slot(k) + PaddedLength(n), std::uint8_t{0});
+  };
+  const auto store = [&](std::uint64_t k) {
+    write(k * kChunkBytes, std::span<const std::uint8_t>(slot(k), padded(k)));
+  };
+
+  load(0);
+  for (std::uint64_t k = 0; k < chunks; ++k) {
+    transform(slot(k), padded(k) / 8, [&] {
+      if (k > 0) store(k - 1);
+      if (k + 1 < chunks) load(k + 1);
+    });
+  }
+  store(chunks - 1);
+}
+
 }  // namespace
+
+template <typename Body>
+void Blowfish::TransformDuring(bool decrypt, std::uint8_t* data, std::size_t blocks,
+                               Body&& body) const {
+  Slices slices;
+  PrepareSlices(decrypt, data, data, blocks, kSliceBlocks, slices);
+  // Finished on the way out, thrown through or not: the buffer must outlive the workers' use.
+  const PooledJob running(slices.job, intThreads - 1);
+  body();
+}
 
 void Blowfish::sFileEncrypt(const std::filesystem::path& strFileSrc,
                             const std::filesystem::path& strFileTrg) {
@@ -63,20 +115,13 @@ void Blowfish::sFileEncrypt(const std::filesystem::path& strFileSrc,
     AtomicFileWriter target(strFileTrg);
     target.Write(EncodeLength(static_cast<std::uint32_t>(length)));
     // An empty file has no blocks: it becomes the bare header, so every file round-trips.
-    ByteArray chunk(std::min(PaddedLength(length), kChunkBytes));
-    for (std::uint64_t done = 0; done < length;) {
-      const std::size_t n =
-          static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kChunkBytes));
-      if (n < chunk.size()) {
-        // The last chunk: zero padding after the file's final bytes.
-        chunk.Resize(PaddedLength(n));
-        std::fill(chunk.begin() + n, chunk.end(), std::uint8_t{0});
-      }
-      source.ReadExactly({chunk.data(), n});
-      if (!EncryptArray(chunk, chunk)) return;
-      target.Write(chunk);
-      done += n;
-    }
+    StreamChunks(
+        length,
+        [&](std::uint8_t* data, std::size_t blocks, auto&& body) {
+          TransformDuring(false, data, blocks, body);
+        },
+        [&](std::span<std::uint8_t> chunk) { source.ReadExactly(chunk); },
+        [&](std::uint64_t, std::span<const std::uint8_t> chunk) { target.Write(chunk); });
     source.Close();
     target.Commit();
   });
