@@ -1,16 +1,19 @@
 // sFileDecrypt on arbitrary file content, lying length headers included, in a temporary
-// folder: nothing escapes; the source never changes; the target is either exactly the
-// decrypted bytes at the stored length or untouched; no temporary file is left behind; and a
-// call that leaves the target untouched shows exactly one message, a call that writes it none.
+// folder: nothing escapes; the source never changes; no temporary file is left behind; and
+// either the target is exactly the decrypted bytes at the stored length and no message was
+// shown, or the target is untouched and exactly one message was shown, with the number that
+// the file's first fault calls for (9, -2147218101, or 321 for a format or key mismatch).
 //
 // Input: one byte of options (bit 0: decrypt in place; bit 1: a target exists beforehand;
-// bits 2 to 6 all set, one input in
-// 32: repeat the content after the header to a little over 1 MiB, so that the file
-// spans more than one of the chunks the method streams through), then the content of the file.
+// bits 2 to 6 all set, one input in 32: repeat the content after the header to a little over
+// 1 MiB, so that the file spans more than one of the chunks the method streams through; bit 7:
+// the content is a plaintext, made into a well-formed encrypted file with the fuzzer's key
+// first, so that the checks also meet files they must let through), then the content.
 //
 // Writing goes through the file-system seam with one change: more than kWriteCap bytes in one
-// input fail as a full disk, since a stored length near 2^31 would otherwise write 2 GiB per
-// input. (Flushing stays real: on this machine it did not measurably slow the runs.)
+// input fail as a full disk. No well-formed file here needs that much; the cap keeps a
+// regression that writes what a lying header asks for (up to 2 GiB) from filling the disk.
+// (Flushing stays real: on this machine it did not measurably slow the runs.)
 
 #include <algorithm>
 #include <cerrno>
@@ -22,6 +25,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
@@ -55,29 +59,58 @@ const Blowfish& Keyed() {
   return bf;
 }
 
-// What the target must hold afterwards, or nothing when it must stay untouched: the cipher
-// data decrypted and cut or zero-extended to the stored length; refused when the file is
-// shorter than its header, the cipher data is no multiple of 8 bytes, the stored length is
-// negative, or writing it would pass the cap.
-std::optional<std::vector<std::uint8_t>> ExpectedTarget(const std::vector<std::uint8_t>& file) {
-  if (file.size() < 4) return std::nullopt;
-  const std::int32_t stored =
-      static_cast<std::int32_t>(std::uint32_t{file[0]} | std::uint32_t{file[1]} << 8 |
-                                std::uint32_t{file[2]} << 16 | std::uint32_t{file[3]} << 24);
+std::int32_t StoredLength(const std::vector<std::uint8_t>& file) {
+  return static_cast<std::int32_t>(std::uint32_t{file[0]} | std::uint32_t{file[1]} << 8 |
+                                   std::uint32_t{file[2]} << 16 | std::uint32_t{file[3]} << 24);
+}
+
+// The cipher bytes of `data`, a multiple of 8 bytes long, through sEncrypt or sDecrypt.
+std::vector<std::uint8_t> Transform(const std::uint8_t* data, std::size_t size, bool encrypt) {
+  if (size == 0) return {};
+  ByteArray in(std::vector<std::uint8_t>(data, data + size));
+  ByteArray out(size);
+  Blowfish bf = Keyed();
+  encrypt ? bf.sEncrypt(in, out) : bf.sDecrypt(in, out);
+  FUZZ_CHECK(TakeMessages().empty());
+  return out.ToVector();
+}
+
+// A well-formed encrypted file of `plain`.
+std::vector<std::uint8_t> EncryptedFile(std::vector<std::uint8_t> plain) {
+  const auto length = static_cast<std::uint32_t>(plain.size());
+  std::vector<std::uint8_t> file = {
+      static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8),
+      static_cast<std::uint8_t>(length >> 16), static_cast<std::uint8_t>(length >> 24)};
+  plain.resize((plain.size() + 7) / 8 * 8, 0);
+  const std::vector<std::uint8_t> cipher = Transform(plain.data(), plain.size(), true);
+  file.insert(file.end(), cipher.begin(), cipher.end());
+  return file;
+}
+
+// What the call must do: write `target`, or leave it untouched and show `number`.
+struct Outcome {
+  std::optional<std::vector<std::uint8_t>> target;
+  std::int32_t number = 0;
+};
+
+// The checks in the order sFileDecrypt makes them, written out independently: the header is
+// there and not negative, the cipher data are whole blocks, exactly the stored length padded,
+// and the padding decrypts to zeros.
+Outcome Expected(const std::vector<std::uint8_t>& file) {
+  if (file.size() < 4) return {std::nullopt, 9};
+  const std::int32_t stored = StoredLength(file);
+  if (stored < 0) return {std::nullopt, 9};
   const std::size_t cipher_size = file.size() - 4;
-  if (cipher_size % 8 != 0 || stored < 0) return std::nullopt;
-  if (static_cast<std::size_t>(stored) > kWriteCap) return std::nullopt;
-  std::vector<std::uint8_t> plain(cipher_size);
-  if (cipher_size > 0) {
-    ByteArray in(std::vector<std::uint8_t>(file.begin() + 4, file.end()));
-    ByteArray out(cipher_size);
-    Blowfish bf = Keyed();
-    bf.sDecrypt(in, out);
-    FUZZ_CHECK(TakeMessages().empty());
-    plain = out.ToVector();
+  if (cipher_size % 8 != 0) return {std::nullopt, -2147218101};
+  const auto length = static_cast<std::size_t>(stored);
+  if (cipher_size != (length + 7) / 8 * 8) return {std::nullopt, 321};
+  std::vector<std::uint8_t> plain = Transform(file.data() + 4, cipher_size, false);
+  if (std::any_of(plain.begin() + static_cast<std::ptrdiff_t>(length), plain.end(),
+                  [](std::uint8_t b) { return b != 0; })) {
+    return {std::nullopt, 321};
   }
-  plain.resize(static_cast<std::size_t>(stored), 0);
-  return plain;
+  plain.resize(length);
+  return {plain, 0};
 }
 
 // The whole file, read in one go (the stream iterators take most of the run on 1 MiB).
@@ -120,6 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       at += n;
     }
   }
+  if (options & 0x80) content = EncryptedFile(std::move(content));
   const std::vector<std::uint8_t> previous_target = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
 
   const std::filesystem::path source = folder / "source";
@@ -135,14 +169,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (...) {
     FUZZ_CHECK(!"sFileDecrypt let an exception escape");
   }
-  const std::size_t messages = TakeMessages().size();
+  const std::vector<std::string> messages = TakeMessages();
 
-  const auto expected = ExpectedTarget(content);
-  if (expected) {
-    FUZZ_CHECK(messages == 0);
-    FUZZ_CHECK(ReadFile(target) == *expected);
+  const Outcome expected = Expected(content);
+  if (expected.target) {
+    FUZZ_CHECK(messages.empty());
+    FUZZ_CHECK(ReadFile(target) == *expected.target);
   } else {
-    FUZZ_CHECK(messages == 1);
+    FUZZ_CHECK(messages.size() == 1);
+    FUZZ_CHECK(messages[0].find("(" + std::to_string(expected.number) + " - ") !=
+               std::string::npos);
     if (in_place) {
       FUZZ_CHECK(ReadFile(source) == content);
     } else if (target_exists) {

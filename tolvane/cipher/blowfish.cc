@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 
 #include "tolvane/cipher/blowfish_tables.h"
 #include "tolvane/errors/error.h"
@@ -89,16 +90,18 @@ void CheckSizesAndKey(const ByteArray& in, const ByteArray& out, bool keyed) {
   if (in.UBound() != out.UBound()) {
     throw Error(kErrSizeMismatch, "Need to pass two byte arrays the same size");
   }
-  if (in.size() % 8 != 0) {
-    throw Error(kErrNotMultipleOf8, "Byte array must be sized divisible by 8.");
-  }
+  if (in.size() % 8 != 0) throw NotMultipleOf8Error();
   if (!keyed) throw NotKeyedError();
 }
 
 }  // namespace
 
 Blowfish::Blowfish(Blowfish&& other) noexcept
-    : blnInit(other.blnInit), lngP(other.lngP), lngS(other.lngS), intThreads(other.intThreads) {
+    : blnInit(other.blnInit),
+      lngP(other.lngP),
+      lngS(other.lngS),
+      intThreads(other.intThreads),
+      progress_(std::move(other.progress_)) {
   other.Wipe();
 }
 
@@ -108,6 +111,7 @@ Blowfish& Blowfish::operator=(Blowfish&& other) noexcept {
     lngP = other.lngP;
     lngS = other.lngS;
     intThreads = other.intThreads;
+    progress_ = std::move(other.progress_);
     other.Wipe();
   }
   return *this;

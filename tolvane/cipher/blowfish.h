@@ -5,12 +5,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "tolvane/cipher/byte_array.h"
 #include "tolvane/support/worker_pool.h"
 
 namespace tolvane {
+
+// What Blowfish::CheckEncryptedFile could tell about the key.
+enum class FileKeyCheck {
+  // The padding after the stored length decrypted to zero bytes: the key fits.
+  kKeyFits,
+  // The stored length is a multiple of 8, so there is no padding to check the key against.
+  kKeyNotCheckable,
+};
 
 // The Blowfish block cipher (64-bit blocks, 16 rounds) in electronic-codebook mode, with
 // zero padding for text and files.
@@ -66,9 +75,27 @@ class Blowfish {
   // least significant first, then the zero-padded plaintext encrypted as by sEncrypt.
   void sFileEncrypt(const std::filesystem::path& strFileSrc,
                     const std::filesystem::path& strFileTrg);
-  // Decrypts a file in that format back to the plaintext at its stored length.
+  // Decrypts a file in that format back to the plaintext at its stored length. Before anything
+  // is written it checks the source, in this order: the instance is keyed; the source exists;
+  // it is below 2 GiB (6); it holds the 4-byte header and a stored length of 0 or more (9); its
+  // cipher data are whole blocks (-2147218101, shown under "Blowfish, sDecrypt"); the cipher
+  // data are exactly the stored length padded to a multiple of 8 (321 "Invalid file format");
+  // and, when the stored length is not a multiple of 8, the padding decrypts to zero bytes
+  // (321, a wrong key or a damaged file). A source that fails any of these leaves the target,
+  // and in place the source, exactly as they were.
   void sFileDecrypt(const std::filesystem::path& strFileSrc,
                     const std::filesystem::path& strFileTrg);
+  // Runs the checks sFileDecrypt makes before it writes, and throws the tolvane::Error that
+  // sFileDecrypt would show; writes nothing and shows nothing. Tells whether the key could be
+  // checked: when the stored length is a multiple of 8 a wrong key goes unnoticed.
+  FileKeyCheck CheckEncryptedFile(const std::filesystem::path& strFileSrc) const;
+
+  // Called by sFileEncrypt and sFileDecrypt with the bytes of the source's data done so far
+  // and their total: between chunks, at most about ten times a second, and once more when
+  // every byte is done (before the target is put in place). An exception it throws ends the
+  // method as a failure, with the target untouched. Empty: no calls. Copied with the instance.
+  using ProgressCallback = std::function<void(std::uint64_t done, std::uint64_t total)>;
+  void SetProgressCallback(ProgressCallback callback);
 
   // Encrypts text through its bytes in the active ANSI code page (tolvane/platform/
   // code_page.h), zero padded to a multiple of 8 code units; the cipher text holds one
@@ -150,6 +177,11 @@ class Blowfish {
 
   void Wipe() noexcept;
 
+  // An encrypted source that passed every check of sFileDecrypt, read up to its cipher data.
+  struct EncryptedSource;
+  // Opens `path` and runs those checks; throws what sFileDecrypt would show.
+  EncryptedSource OpenEncryptedSource(const std::filesystem::path& path) const;
+
   // For tests only: reaches the block loops, so that the interleaved bulk path can be held
   // to the one-block-at-a-time path.
   friend struct BlowfishBlockPeer;
@@ -161,6 +193,7 @@ class Blowfish {
   std::array<std::uint32_t, 4 * 256> lngS{};
   // Threads a call may use, already resolved (never 0).
   unsigned intThreads = 1;
+  ProgressCallback progress_;
 };
 
 }  // namespace tolvane

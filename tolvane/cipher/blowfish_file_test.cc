@@ -1,18 +1,23 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tolvane/cipher/blowfish.h"
 #include "tolvane/errors/message_capture_testing.h"
+#include "tolvane/errors/report.h"
 #include "tolvane/platform/file_system_testing.h"
 
 namespace tolvane {
@@ -130,45 +135,54 @@ TEST_F(BlowfishFileTest, InPlaceBothWaysAndLongerTargetsReplaced) {
   EXPECT_EQ(dir_.Names(), (std::set<std::string>{"f", "long"}));
 }
 
-TEST_F(BlowfishFileTest, DecryptTakesTheStoredLengthAsGiven) {
-  const Bytes plain = RandomBytes(16, 2);
-  const Bytes cipher = CipherOf(bf_, plain);
+// Where the stored length leaves padding, a wrong key is caught before anything is written;
+// where it is a multiple of 8 it cannot be, and the wrong bytes are written without a word.
+TEST_F(BlowfishFileTest, WrongKeyIsCaughtWheneverThereIsPaddingToCheck) {
+  Blowfish wrong = Keyed({'w', 'r', 'o', 'n', 'g'});
   const struct {
-    Bytes file;
-    Bytes expected;
-  } cases[] = {
-      {Concat(LengthHeader(20), cipher), Concat(plain, Bytes(4, 0))},              // zero tail
-      {Concat(LengthHeader(3), cipher), Bytes(plain.begin(), plain.begin() + 3)},  // cut
-      {LengthHeader(0), {}},                                                       // empty file
-      {LengthHeader(7), Bytes(7, 0)},                                              // header only
-  };
+    std::size_t length;
+    FileKeyCheck check;
+  } cases[] = {{1001, FileKeyCheck::kKeyFits},
+               {1, FileKeyCheck::kKeyFits},
+               {1000, FileKeyCheck::kKeyNotCheckable},
+               {0, FileKeyCheck::kKeyNotCheckable}};
   for (const auto& c : cases) {
-    WriteBytes(dir_ / "c", c.file);
-    bf_.sFileDecrypt(dir_ / "c", dir_ / "d");
-    EXPECT_EQ(ReadBytes(dir_ / "d"), c.expected);
+    SCOPED_TRACE(c.length);
+    const Bytes plain = RandomBytes(c.length, 3);
+    WriteBytes(dir_ / "p", plain);
+    bf_.sFileEncrypt(dir_ / "p", dir_ / "c");
+    EXPECT_EQ(bf_.CheckEncryptedFile(dir_ / "c"), c.check);
+    WriteBytes(dir_ / "d", {'o', 'l', 'd'});
+    wrong.sFileDecrypt(dir_ / "c", dir_ / "d");
+    const std::vector<std::string> messages = capture_.Take();
+    if (c.check == FileKeyCheck::kKeyFits) {
+      const std::string expected =
+          kDecLabel + "(321 - Invalid file format: '" + (dir_ / "c").string() +
+          "' ends in padding that does not decrypt to zero bytes (wrong key, or a damaged file))";
+      EXPECT_EQ(messages, std::vector<std::string>{expected});
+      EXPECT_EQ(ReadBytes(dir_ / "d"), (Bytes{'o', 'l', 'd'}));
+      EXPECT_THROW(wrong.CheckEncryptedFile(dir_ / "c"), Error);
+    } else {
+      EXPECT_TRUE(messages.empty());
+      EXPECT_EQ(ReadBytes(dir_ / "d").size(), c.length);
+      EXPECT_EQ(wrong.CheckEncryptedFile(dir_ / "c"), FileKeyCheck::kKeyNotCheckable);
+    }
   }
-  EXPECT_TRUE(capture_.messages().empty());
-}
-
-TEST_F(BlowfishFileTest, WrongKeyWritesWrongBytesWithoutAMessage) {
-  const Bytes plain = RandomBytes(13, 3);
-  WriteBytes(dir_ / "p", plain);
-  bf_.sFileEncrypt(dir_ / "p", dir_ / "c");
-  Keyed({'w', 'r', 'o', 'n', 'g'}).sFileDecrypt(dir_ / "c", dir_ / "d");
-  const Bytes got = ReadBytes(dir_ / "d");
-  EXPECT_EQ(got.size(), plain.size());
-  EXPECT_NE(got, plain);
-  EXPECT_TRUE(capture_.messages().empty());
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "c", "d"}));
 }
 
 // Each failure is reported once under the right label, and neither the target nor the source
-// changes. Sources are written before each case; "t" always holds its old content.
+// changes; a decryption fails alike in place, and CheckEncryptedFile throws the very error.
+// Sources are written before each case; "t" always holds its old content.
 TEST_F(BlowfishFileTest, FailuresLeaveEveryFileAsItWas) {
   fs::create_directory(dir_ / "folder");
   ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
   WriteBytes(dir_ / "plain", RandomBytes(10, 4));
-  const Bytes cipher = CipherOf(bf_, RandomBytes(10, 4));
+  const Bytes cipher = CipherOf(bf_, RandomBytes(10, 4));  // 16 bytes
+  const Bytes cipher20 = CipherOf(bf_, RandomBytes(20, 4));
+  const Bytes big = CipherOf(bf_, RandomBytes(3 << 20, 4));
   const fs::path src = dir_ / "src";
+  const std::string bad = kDecLabel + "(321 - Invalid file format: '" + src.string() + "'";
   Blowfish unkeyed;
   const struct {
     Blowfish* bf;
@@ -187,35 +201,72 @@ TEST_F(BlowfishFileTest, FailuresLeaveEveryFileAsItWas) {
       {&bf_, false, src, kDecLabel + kSubscript, Bytes{}},
       {&bf_, false, src, kDecLabel + kSubscript, Bytes{1, 0, 0}},
       {&bf_, false, src, kDecLabel + kSubscript, Concat(LengthHeader(-1), cipher)},
+      // A negative length is found before the cipher data's size.
+      {&bf_, false, src, kDecLabel + kSubscript, Concat(LengthHeader(-8), Bytes(13))},
       // Cipher data of 13 bytes: sDecrypt refuses it and the target must stay as it was.
       {&bf_, false, src,
        "Blowfish, sDecrypt(-2147218101 - Byte array must be sized divisible by 8.)",
        Concat(LengthHeader(8), RandomBytes(13, 5))},
+      // Stored lengths that do not match the cipher data: above, far below, a file cut at a
+      // block edge, a bare header claiming data, a text file, a lie on a multi-chunk file,
+      // and a block more than the stored length needs.
+      {&bf_, false, src, bad + " holds 16 bytes of cipher data, its stored length 20 needs 24)",
+       Concat(LengthHeader(20), cipher)},
+      {&bf_, false, src, bad + " holds 16 bytes of cipher data, its stored length 3 needs 8)",
+       Concat(LengthHeader(3), cipher)},
+      {&bf_, false, src, bad + " holds 16 bytes of cipher data, its stored length 0 needs 0)",
+       Concat(LengthHeader(0), cipher)},
+      {&bf_, false, src, bad + " holds 16 bytes of cipher data, its stored length 20 needs 24)",
+       Concat(LengthHeader(20), Bytes(cipher20.begin(), cipher20.begin() + 16))},
+      {&bf_, false, src, bad + " holds 0 bytes of cipher data, its stored length 7 needs 8)",
+       LengthHeader(7)},
+      {&bf_, false, src,
+       bad + " holds 8 bytes of cipher data, its stored length 1819043176 needs 1819043176)",
+       Bytes{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!'}},
+      {&bf_, false, src,
+       bad + " holds 3145728 bytes of cipher data, its stored length 3145748 needs 3145752)",
+       Concat(LengthHeader((3 << 20) + 20), big)},
+      {&bf_, false, src, bad + " holds 24 bytes of cipher data, its stored length 10 needs 16)",
+       Concat(Concat(LengthHeader(10), cipher), Bytes(8))},
+      // The last block damaged: its padding no longer decrypts to zeros.
+      {&bf_, false, src,
+       bad + " ends in padding that does not decrypt to zero bytes (wrong key, or a damaged file))",
+       Concat(LengthHeader(10), Concat(Bytes(cipher.begin(), cipher.begin() + 8), Bytes(8, 1)))},
   };
   WriteBytes(src, {});
   for (const auto& c : cases) {
-    if (c.src_content) WriteBytes(src, *c.src_content);
-    const Bytes old_target = RandomBytes(33, 6);
-    WriteBytes(dir_ / "t", old_target);
-    const Bytes old_source = fs::is_regular_file(c.source) ? ReadBytes(c.source) : Bytes{};
-    if (c.encrypt) {
-      c.bf->sFileEncrypt(c.source, dir_ / "t");
-    } else {
-      c.bf->sFileDecrypt(c.source, dir_ / "t");
-    }
-    EXPECT_EQ(capture_.Take(), std::vector<std::string>{c.message}) << c.source;
-    EXPECT_EQ(ReadBytes(dir_ / "t"), old_target) << c.source;
-    if (fs::is_regular_file(c.source)) {
-      EXPECT_EQ(ReadBytes(c.source), old_source);
+    for (const bool in_place : {false, true}) {
+      if (in_place && (c.encrypt || c.source != src)) continue;
+      SCOPED_TRACE(c.message + (in_place ? " in place" : ""));
+      if (c.src_content) WriteBytes(src, *c.src_content);
+      const Bytes old_target = RandomBytes(33, 6);
+      WriteBytes(dir_ / "t", old_target);
+      const Bytes old_source = fs::is_regular_file(c.source) ? ReadBytes(c.source) : Bytes{};
+      const fs::path target = in_place ? c.source : dir_ / "t";
+      if (c.encrypt) {
+        c.bf->sFileEncrypt(c.source, target);
+      } else {
+        c.bf->sFileDecrypt(c.source, target);
+        try {
+          c.bf->CheckEncryptedFile(c.source);
+          ADD_FAILURE() << "CheckEncryptedFile passed";
+        } catch (const Error& e) {
+          EXPECT_TRUE(c.message.ends_with(FormatErrorMessage("", e))) << e.what();
+        }
+      }
+      EXPECT_EQ(capture_.Take(), std::vector<std::string>{c.message});
+      EXPECT_EQ(ReadBytes(dir_ / "t"), old_target);
+      if (fs::is_regular_file(c.source)) {
+        EXPECT_EQ(ReadBytes(c.source), old_source);
+      }
+      EXPECT_EQ(dir_.Names(), (std::set<std::string>{"folder", "fifo", "plain", "src", "t"}));
     }
   }
-  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"folder", "fifo", "plain", "src", "t"}));
 }
 
 // Files longer than the methods read at once: sizes around 1 MiB and over several MiB give
-// the format's bytes and decrypt back; a stored length that ends in a later part of the file,
-// or beyond it, cuts or zero-extends there; cipher data that turns out not to be whole blocks
-// only at its end still leaves the target as it was.
+// the format's bytes and decrypt back; cipher data that are not whole blocks only at their
+// end still leave the target as it was.
 TEST_F(BlowfishFileTest, FilesLongerThanOneReadBehaveAsShortOnes) {
   constexpr std::size_t kMiB = std::size_t{1} << 20;
   for (const std::size_t size : {kMiB - 1, kMiB, kMiB + 1, 3 * kMiB + 13}) {
@@ -229,17 +280,7 @@ TEST_F(BlowfishFileTest, FilesLongerThanOneReadBehaveAsShortOnes) {
     ASSERT_EQ(ReadBytes(dir_ / "c"), plain);
   }
 
-  const Bytes plain = RandomBytes(3 * kMiB, 13);
-  const Bytes cipher = CipherOf(bf_, plain);
-  for (const std::size_t stored : {kMiB + 5, 3 * kMiB + 20}) {
-    SCOPED_TRACE(stored);
-    WriteBytes(dir_ / "c", Concat(LengthHeader(static_cast<std::int32_t>(stored)), cipher));
-    bf_.sFileDecrypt(dir_ / "c", dir_ / "d");
-    Bytes expected = plain;
-    expected.resize(stored);
-    ASSERT_EQ(ReadBytes(dir_ / "d"), expected);
-  }
-
+  const Bytes cipher = CipherOf(bf_, RandomBytes(3 * kMiB, 13));
   const Bytes broken = Concat(LengthHeader(8), Concat(cipher, Bytes(13)));
   WriteBytes(dir_ / "c", broken);
   bf_.sFileDecrypt(dir_ / "c", dir_ / "c");
@@ -247,7 +288,52 @@ TEST_F(BlowfishFileTest, FilesLongerThanOneReadBehaveAsShortOnes) {
             std::vector<std::string>{
                 "Blowfish, sDecrypt(-2147218101 - Byte array must be sized divisible by 8.)"});
   EXPECT_EQ(ReadBytes(dir_ / "c"), broken);
-  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "c", "d"}));
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "c"}));
+}
+
+// Progress: a copy of the instance keeps the callback; calls between chunks come at most about
+// ten times a second, and one more ends each method with done equal to the total (the source's
+// data). A callback that throws fails the method with the target untouched.
+TEST_F(BlowfishFileTest, ProgressIsThrottledAndEndsWithTheTotal) {
+  constexpr std::size_t kSize = (4 << 20) + 5;
+  WriteBytes(dir_ / "p", RandomBytes(kSize, 14));
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> calls;
+  bf_.SetProgressCallback([&](std::uint64_t done, std::uint64_t total) {
+    calls.emplace_back(done, total);
+    if (done == 0) throw Error(kErrInternal, "stopped");  // only the empty file's final call
+  });
+  Blowfish copy = bf_;
+  const struct {
+    bool encrypt;
+    const char* source;
+    std::uint64_t total;
+  } cases[] = {{true, "p", kSize}, {false, "c", kSize + 3}, {true, "empty", 0}};
+  WriteBytes(dir_ / "empty", {});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
+    calls.clear();
+    WriteBytes(dir_ / "t", {'o', 'l', 'd'});
+    const auto start = std::chrono::steady_clock::now();
+    c.encrypt ? copy.sFileEncrypt(dir_ / c.source, dir_ / "t")
+              : copy.sFileDecrypt(dir_ / c.source, dir_ / "t");
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    ASSERT_FALSE(calls.empty());
+    EXPECT_LE(calls.size(), 2 + static_cast<std::size_t>(elapsed / std::chrono::milliseconds(95)));
+    EXPECT_EQ(calls.back(), std::make_pair(c.total, c.total));
+    for (std::size_t i = 0; i + 1 < calls.size(); ++i) {
+      EXPECT_EQ(calls[i].second, c.total);
+      EXPECT_LT(calls[i].first, calls[i + 1].first);
+    }
+    if (c.total == 0) {
+      EXPECT_EQ(capture_.Take(), std::vector<std::string>{kEncLabel + "(51 - stopped)"});
+      EXPECT_EQ(ReadBytes(dir_ / "t"), (Bytes{'o', 'l', 'd'}));
+    } else if (c.encrypt) {
+      fs::rename(dir_ / "t", dir_ / "c");
+    } else {
+      EXPECT_EQ(ReadBytes(dir_ / "t"), ReadBytes(dir_ / "p"));
+    }
+    EXPECT_TRUE(capture_.Take().empty());
+  }
 }
 
 TEST_F(BlowfishFileTest, TruncatedCipherDecryptedInPlaceStaysAsItWas) {
@@ -323,21 +409,82 @@ TEST_F(BlowfishFileTest, WriteFailingHalfWayKeepsTheOldTargetAndLeavesNoTemporar
   EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "t"}));
 }
 
+// A target of the process's own user keeps its mode; a new one, and one that belongs to
+// another user (root writing into a file someone else made), get 0666 less the umask and the
+// process as owner, so the other user cannot read what is written.
 TEST_F(BlowfishFileTest, PermissionsOfNewAndReplacedTargets) {
   WriteBytes(dir_ / "p", RandomBytes(10, 11));
-  const mode_t old_mask = umask(027);
-  bf_.sFileEncrypt(dir_ / "p", dir_ / "new");
-  ASSERT_EQ(chmod((dir_ / "p").c_str(), 0604), 0);
-  bf_.sFileEncrypt(dir_ / "p", dir_ / "p");
-  umask(old_mask);
-  const auto mode = [](const fs::path& p) {
-    struct stat info {};
-    stat(p.c_str(), &info);
-    return info.st_mode & 07777;
+  const bool root = geteuid() == 0;
+  const struct {
+    const char* target;
+    mode_t before;  // 0: no such file yet
+    uid_t owner;
+    mode_t after;
+  } cases[] = {
+      {"new", 0, 0, 0640},
+      {"own", 0604, geteuid(), 0604},
+      {"own-setuid", 04755, geteuid(), 0755},
+      {"other", 0666, 65534, 0640},
   };
-  EXPECT_EQ(mode(dir_ / "new"), 0640u);
-  EXPECT_EQ(mode(dir_ / "p"), 0604u);
+  const mode_t old_mask = umask(027);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target);
+    const fs::path target = dir_ / c.target;
+    if (c.before != 0) {
+      if (c.owner != geteuid() && !root) continue;  // only root can make such a file
+      WriteBytes(target, {1});
+      ASSERT_EQ(chown(target.c_str(), c.owner, static_cast<gid_t>(-1)), 0);
+      ASSERT_EQ(chmod(target.c_str(), c.before), 0);
+    }
+    bf_.sFileEncrypt(dir_ / "p", target);
+    struct stat info {};
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, c.after);
+    EXPECT_EQ(info.st_uid, geteuid());
+    EXPECT_EQ(ReadBytes(target).size(), 20u);
+  }
+  umask(old_mask);
   EXPECT_TRUE(capture_.messages().empty());
+}
+
+// A target with no write bit is refused, even to root, and so is one the process may not
+// write; in place too. Nothing changes and no file is added.
+TEST_F(BlowfishFileTest, ReadOnlyTargetsAreRefused) {
+  const Bytes plain = RandomBytes(10, 13);
+  const struct {
+    const char* target;
+    mode_t mode;
+    bool as_nobody;  // run by user 65534, the file owned by root (only where root can do that)
+  } cases[] = {{"t", 0444, false}, {"t", 0555, false}, {"p", 0400, false}, {"t", 0644, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.target << " " << std::oct << c.mode);
+    if (c.as_nobody && geteuid() != 0) continue;
+    WriteBytes(dir_ / "p", plain);
+    WriteBytes(dir_ / "t", {'o', 'l', 'd'});
+    ASSERT_EQ(chmod((dir_ / c.target).c_str(), c.mode), 0);
+    const fs::path target = dir_ / c.target;
+    if (c.as_nobody) {
+      ASSERT_EQ(chmod(dir_.path().c_str(), 0777), 0);  // the folder itself may be written
+      EXPECT_EXIT(
+          {
+            SetMessageBoxHandler({});  // the built-in box writes to standard error
+            if (setgid(65534) != 0 || setuid(65534) != 0) std::_Exit(3);
+            bf_.sFileEncrypt(dir_ / "p", target);
+            std::_Exit(0);
+          },
+          ::testing::ExitedWithCode(0),
+          "\\(75 - Path/File access error: '.*/t': Permission denied\\)");
+    } else {
+      bf_.sFileEncrypt(dir_ / "p", target);
+      EXPECT_EQ(capture_.Take(),
+                std::vector<std::string>{kEncLabel + "(75 - Path/File access error: '" +
+                                         target.string() + "': the file is read-only)"});
+    }
+    EXPECT_EQ(ReadBytes(dir_ / "p"), plain);
+    EXPECT_EQ(ReadBytes(dir_ / "t"), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "t"}));
+    ASSERT_EQ(chmod((dir_ / c.target).c_str(), 0644), 0);
+  }
 }
 
 TEST_F(BlowfishFileTest, OnlyTheNamedTargetIsReplacedNeverWhatALinkPointsTo) {
@@ -355,6 +502,61 @@ TEST_F(BlowfishFileTest, OnlyTheNamedTargetIsReplacedNeverWhatALinkPointsTo) {
     EXPECT_EQ(ReadBytes(dir_ / name), Bytes{1}) << name;
   }
   EXPECT_TRUE(capture_.messages().empty());
+}
+
+// In place through a symbolic link (or a chain of them, relative or absolute), the file the
+// link names is replaced and the link stays: no plaintext copy remains anywhere.
+TEST_F(BlowfishFileTest, InPlaceThroughALinkReplacesTheFileItNames) {
+  const Bytes plain = RandomBytes(10, 14);
+  const struct {
+    const char* source;
+    const char* target;
+  } cases[] = {{"link", "link"}, {"real", "link"}, {"chain", "chain"}, {"link", "real"}};
+  fs::create_directory(dir_ / "sub");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.source << " " << c.target);
+    WriteBytes(dir_ / "sub" / "real", plain);
+    fs::remove(dir_ / "link");
+    fs::remove(dir_ / "chain");
+    fs::create_symlink("sub/real", dir_ / "link");
+    fs::create_symlink(dir_ / "link", dir_ / "chain");
+    const fs::path source =
+        std::string(c.source) == "real" ? dir_ / "sub" / "real" : dir_ / c.source;
+    const fs::path target =
+        std::string(c.target) == "real" ? dir_ / "sub" / "real" : dir_ / c.target;
+    bf_.sFileEncrypt(source, target);
+    EXPECT_EQ(ReadBytes(dir_ / "sub" / "real"), Concat(LengthHeader(10), CipherOf(bf_, plain)));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link"));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "chain"));
+    bf_.sFileDecrypt(target, source);
+    EXPECT_EQ(ReadBytes(dir_ / "sub" / "real"), plain);
+    EXPECT_EQ(dir_.Names(), (std::set<std::string>{"sub", "link", "chain"}));
+    EXPECT_EQ(fs::directory_iterator(dir_ / "sub")->path().filename(), "real");
+  }
+  EXPECT_TRUE(capture_.messages().empty());
+}
+
+// A process killed outright half-way through writing a large target leaves the earlier
+// target whole and no other file: the temporary file has no name until it is complete.
+TEST_F(BlowfishFileTest, KilledHalfWayLeavesTheEarlierTargetAndNothingElse) {
+  WriteBytes(dir_ / "p", {});
+  fs::resize_file(dir_ / "p", 200u << 20);  // sparse: quick to make, read as zeros
+  const Bytes earlier = RandomBytes(100, 15);
+  WriteBytes(dir_ / "t", earlier);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    bf_.SetProgressCallback([](std::uint64_t done, std::uint64_t total) {
+      if (done >= total / 2) kill(getpid(), SIGKILL);
+    });
+    bf_.sFileEncrypt(dir_ / "p", dir_ / "t");
+    std::_Exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  EXPECT_EQ(ReadBytes(dir_ / "t"), earlier);
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "t"}));
 }
 
 }  // namespace

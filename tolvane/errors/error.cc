@@ -11,5 +11,8 @@ Error SubscriptError() { return Error(kErrSubscript, "Subscript out of range"); 
 Error OverflowError() { return Error(kErrOverflow, "Overflow"); }
 Error OutOfMemoryError() { return Error(kErrOutOfMemory, "Out of memory"); }
 Error NotKeyedError() { return Error(kErrNotKeyed, "Call sInitBF before calling this sub"); }
+Error NotMultipleOf8Error() {
+  return Error(kErrNotMultipleOf8, "Byte array must be sized divisible by 8.");
+}
 
 }  // namespace tolvane

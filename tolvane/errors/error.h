@@ -41,10 +41,11 @@ inline constexpr std::int32_t kErrPathAccess = 75;
 inline constexpr std::int32_t kErrBadFileFormat = 321;  // a file that is not what it should be
 
 // Ready-made errors with their fixed texts.
-Error SubscriptError();    // 9 "Subscript out of range"
-Error OverflowError();     // 6 "Overflow"
-Error OutOfMemoryError();  // 7 "Out of memory"
-Error NotKeyedError();     // -2147218103 "Call sInitBF before calling this sub"
+Error SubscriptError();       // 9 "Subscript out of range"
+Error OverflowError();        // 6 "Overflow"
+Error OutOfMemoryError();     // 7 "Out of memory"
+Error NotKeyedError();        // -2147218103 "Call sInitBF before calling this sub"
+Error NotMultipleOf8Error();  // -2147218101 "Byte array must be sized divisible by 8."
 
 }  // namespace tolvane
 

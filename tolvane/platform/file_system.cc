@@ -1,6 +1,7 @@
 #include "tolvane/platform/file_system.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -24,6 +26,7 @@ int OpenCall(const char* path, int flags, mode_t mode) { return ::open(path, fla
 int StatCall(const char* path, struct stat* info) { return ::stat(path, info); }
 int LstatCall(const char* path, struct stat* info) { return ::lstat(path, info); }
 int FstatCall(int fd, struct stat* info) { return ::fstat(fd, info); }
+char* RealpathCall(const char* path, char* resolved) { return ::realpath(path, resolved); }
 
 // Reads the mask from /proc: umask(2) can only report it by changing it, which would race
 // with files created meanwhile by other threads. Without /proc, assume the strictest mask.
@@ -47,6 +50,7 @@ constexpr FileSystemCalls kDefaultCalls = {
     .open = OpenCall,
     .close = ::close,
     .read = ::read,
+    .pread = ::pread,
     .write = ::write,
     .fsync = ::fsync,
     .fstat = FstatCall,
@@ -56,6 +60,9 @@ constexpr FileSystemCalls kDefaultCalls = {
     .fchown = ::fchown,
     .rename = ::rename,
     .unlink = ::unlink,
+    .linkat = ::linkat,
+    .faccessat = ::faccessat,
+    .realpath = RealpathCall,
     .umask = UmaskCall,
 };
 
@@ -89,6 +96,73 @@ std::string TemporaryName(const std::filesystem::path& target) {
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(salt));
   return "." + stem + suffix;
+}
+
+// The named temporary files this process holds, for DiscardPendingTemporaryFiles. A signal
+// handler walks the table, so it is fixed in size and guarded by lock-free atomics only.
+namespace pending {
+
+enum State : int { kFree, kFilling, kHeld };
+struct Slot {
+  std::atomic<int> state{kFree};
+  char path[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+constexpr std::size_t kSlots = 64;
+Slot g_slots[kSlots];
+
+// Claims a slot and copies `path` into it; -1 when the table is full or the path too long
+// (the file then simply goes uncovered).
+int Claim(const std::filesystem::path& path) noexcept {
+  const std::string& text = path.native();
+  if (text.size() >= PATH_MAX) return -1;
+  for (std::size_t i = 0; i < kSlots; ++i) {
+    int expected = kFree;
+    if (g_slots[i].state.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
+      std::memcpy(g_slots[i].path, text.c_str(), text.size() + 1);
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+// Marks the file as existing: only from now on may a signal handler remove it. Set after the
+// exclusive create succeeded, so that a handler never removes a file someone else made.
+void Hold(int slot) noexcept {
+  if (slot >= 0) g_slots[slot].state.store(kHeld, std::memory_order_release);
+}
+
+void Release(int slot) noexcept {
+  if (slot >= 0) g_slots[slot].state.store(kFree, std::memory_order_release);
+}
+
+}  // namespace pending
+
+// open(2) with O_TMPFILE fails so where the kernel or the file system lacks it.
+bool UnnamedFilesUnsupported(int error_number) {
+  return error_number == EOPNOTSUPP || error_number == EISDIR || error_number == EINVAL;
+}
+
+// The canonical path of `path`, all links resolved.
+std::filesystem::path Resolved(const std::filesystem::path& path) {
+  char* const resolved = Sys().realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) throw FileSystemError(errno, path);
+  std::filesystem::path result(resolved);
+  std::free(resolved);
+  return result;
+}
+
+// Refuses a file that may not be written; replacing it by a rename would need only the folder
+// to be writable, and would silently overturn the owner's choice.
+void CheckWritable(const std::filesystem::path& path, const struct stat& info) {
+  if ((info.st_mode & 0222) == 0) throw AccessError(path, "the file is read-only");
+  if (Sys().faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+    if (errno == EACCES || errno == EPERM || errno == EROFS) {
+      throw AccessError(path, std::strerror(errno));
+    }
+    throw FileSystemError(errno, path);
+  }
 }
 
 // File systems without Unix permissions refuse fchmod; the file then keeps the owner-only
@@ -164,11 +238,20 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
     throw SourceNotFound();
   }
   size_ = static_cast<std::uint64_t>(info.st_size);
+  device_ = info.st_dev;
+  inode_ = info.st_ino;
 }
 
 InputFile::~InputFile() {
   if (fd_ >= 0) Sys().close(fd_);
 }
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : path_(std::move(other.path_)),
+      fd_(std::exchange(other.fd_, -1)),
+      size_(other.size_),
+      device_(other.device_),
+      inode_(other.inode_) {}
 
 void InputFile::ReadExactly(std::span<std::uint8_t> buffer) {
   std::uint8_t* at = buffer.data();
@@ -185,6 +268,22 @@ void InputFile::ReadExactly(std::span<std::uint8_t> buffer) {
   }
 }
 
+void InputFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  std::uint8_t* at = buffer.data();
+  std::size_t left = buffer.size();
+  while (left > 0) {
+    const ssize_t got = Sys().pread(fd_, at, std::min(left, kIoChunk), static_cast<off_t>(offset));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw FileSystemError(errno, path_);
+    }
+    if (got == 0) throw AccessError(path_, "the file became shorter while it was read");
+    at += got;
+    offset += static_cast<std::uint64_t>(got);
+    left -= static_cast<std::size_t>(got);
+  }
+}
+
 void InputFile::Close() {
   const int fd = std::exchange(fd_, -1);
   if (fd >= 0 && Sys().close(fd) != 0) throw FileSystemError(errno, path_);
@@ -192,38 +291,63 @@ void InputFile::Close() {
 
 // ---------------------------------------------------------------------------------------------
 
-AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target) : target_(target) {
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const InputFile* source)
+    : target_(target) {
   const std::filesystem::path name = target.filename();
   if (name.empty() || name == "." || name == "..") throw FileSystemError(EISDIR, target);
-  folder_ = target.parent_path();
-  if (folder_.empty()) folder_ = ".";
 
-  // lstat, not stat: a symbolic link is replaced itself, never written through.
+  // lstat, not stat: a symbolic link is replaced itself, never written through, unless it
+  // names the source.
   struct stat info {};
   if (Sys().lstat(target.c_str(), &info) != 0) {
     if (errno != ENOENT) throw FileSystemError(errno, target);
     info.st_mode = 0;
   }
-  if (S_ISDIR(info.st_mode)) throw FileSystemError(EISDIR, target);
+  struct stat pointed {};
+  if (S_ISLNK(info.st_mode) && source != nullptr && Sys().stat(target.c_str(), &pointed) == 0 &&
+      S_ISREG(pointed.st_mode) && source->SameFileAs(pointed)) {
+    target_ = Resolved(target);
+    info = pointed;
+  }
+  folder_ = target_.parent_path();
+  if (folder_.empty()) folder_ = ".";
+
+  if (S_ISDIR(info.st_mode)) throw FileSystemError(EISDIR, target_);
+  mode_ = 0666 & ~Sys().umask();
   if (S_ISREG(info.st_mode)) {
-    mode_ = info.st_mode & 0777;  // set-id bits are not carried over to new content
-    keep_owner_ = info.st_uid != geteuid() || info.st_gid != getegid();
-    owner_ = info.st_uid;
-    group_ = info.st_gid;
-  } else {
-    mode_ = 0666 & ~Sys().umask();
+    CheckWritable(target_, info);
+    if (info.st_uid == geteuid()) {
+      mode_ = info.st_mode & 0777;  // set-id bits are not carried over to new content
+      keep_group_ = true;
+      group_ = info.st_gid;
+    }
   }
 
+  fd_ = Sys().open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd_ >= 0) {
+    unnamed_ = true;
+    return;
+  }
+  if (!UnnamedFilesUnsupported(errno)) throw FileSystemError(errno, target_);
+
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_path_ = folder_ / TemporaryName(target);
+    temp_path_ = folder_ / TemporaryName(target_);
+    pending_slot_ = pending::Claim(temp_path_);
     fd_ =
         Sys().open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ >= 0) return;
-    if (errno != EEXIST) break;
+    if (fd_ >= 0) {
+      pending::Hold(pending_slot_);
+      return;
+    }
+    const int error_number = errno;
+    pending::Release(std::exchange(pending_slot_, -1));
+    if (error_number != EEXIST) {
+      temp_path_.clear();
+      throw FileSystemError(error_number, target_);
+    }
   }
-  const int error_number = errno;
   temp_path_.clear();
-  throw FileSystemError(error_number, target);
+  throw FileSystemError(EEXIST, target_);
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
@@ -233,6 +357,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 void AtomicFileWriter::Discard() noexcept {
   if (fd_ >= 0) Sys().close(std::exchange(fd_, -1));
   if (!temp_path_.empty()) Sys().unlink(temp_path_.c_str());
+  pending::Release(std::exchange(pending_slot_, -1));
 }
 
 void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
@@ -250,28 +375,52 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
   }
 }
 
-void AtomicFileWriter::WriteZeros(std::uint64_t count) {
-  static constexpr std::uint8_t kZeros[64 * 1024] = {};
-  while (count > 0) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof kZeros));
-    Write({kZeros, n});
-    count -= n;
+void AtomicFileWriter::LinkTemporary() {
+  // Linking a descriptor by its /proc name needs no privilege; AT_EMPTY_PATH, the way that
+  // works without /proc, needs CAP_DAC_READ_SEARCH.
+  char by_proc[64];
+  std::snprintf(by_proc, sizeof by_proc, "/proc/self/fd/%d", fd_);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp_path_ = folder_ / TemporaryName(target_);
+    pending_slot_ = pending::Claim(temp_path_);
+    int result = Sys().linkat(AT_FDCWD, by_proc, AT_FDCWD, temp_path_.c_str(), AT_SYMLINK_FOLLOW);
+    if (result != 0 && errno == ENOENT) {
+      result = Sys().linkat(fd_, "", AT_FDCWD, temp_path_.c_str(), AT_EMPTY_PATH);
+    }
+    if (result == 0) {
+      pending::Hold(pending_slot_);
+      return;
+    }
+    const int error_number = errno;
+    pending::Release(std::exchange(pending_slot_, -1));
+    temp_path_.clear();
+    if (error_number != EEXIST) throw FileSystemError(error_number, target_);
   }
+  throw FileSystemError(EEXIST, target_);
 }
 
 void AtomicFileWriter::Commit() {
-  // Owner first: changing the owner may clear permission bits set before it.
-  if (keep_owner_) (void)Sys().fchown(fd_, owner_, group_);
-  if (Sys().fchmod(fd_, mode_) != 0 && !PermissionsUnsupported(errno)) {
+  // The group first: changing it may clear permission bits set before. An owner who is not
+  // in the file's group cannot keep it, and the group's bits would then apply to another.
+  mode_t mode = mode_;
+  struct stat info {};
+  if (keep_group_ && Sys().fstat(fd_, &info) == 0 && info.st_gid != group_ &&
+      Sys().fchown(fd_, static_cast<uid_t>(-1), group_) != 0) {
+    mode &= ~mode_t{070};
+  }
+  if (Sys().fchmod(fd_, mode) != 0 && !PermissionsUnsupported(errno)) {
     throw FileSystemError(errno, target_);
   }
   if (Sys().fsync(fd_) != 0) throw FileSystemError(errno, target_);
+  // Named only now that it is complete: a process killed before this leaves nothing.
+  if (unnamed_) LinkTemporary();
   // Some file systems report deferred write errors only when the file is closed.
   if (Sys().close(std::exchange(fd_, -1)) != 0) throw FileSystemError(errno, target_);
   if (Sys().rename(temp_path_.c_str(), target_.c_str()) != 0) {
     throw FileSystemError(errno, target_);
   }
   committed_ = true;
+  pending::Release(std::exchange(pending_slot_, -1));
 
   // Make the rename itself durable. The new content is already in place whatever happens.
   int error_number = 0;
@@ -288,6 +437,13 @@ void AtomicFileWriter::Commit() {
     throw Error(error.number(), error.description() +
                                     " (the file was replaced, but its new content may not "
                                     "survive a power loss)");
+  }
+}
+
+void DiscardPendingTemporaryFiles() noexcept {
+  for (pending::Slot& slot : pending::g_slots) {
+    // unlink(2) is async-signal-safe; the call table is not consulted, a test may be swapping it.
+    if (slot.state.load(std::memory_order_acquire) == pending::kHeld) ::unlink(slot.path);
   }
 }
 

@@ -20,11 +20,12 @@ namespace tolvane {
 // Every system call made here goes through one table of function pointers, so that a test
 // can make any single step fail (SetFileSystemCalls, or ScopedFileSystemCalls in
 // file_system_testing.h). The defaults call the C library by name, so an LD_PRELOAD shim
-// that wraps open, read, write, fsync, close or rename works as well.
+// that wraps open, read, write, fsync, close, rename or linkat works as well.
 struct FileSystemCalls {
   int (*open)(const char* path, int flags, mode_t mode);
   int (*close)(int fd);
   ssize_t (*read)(int fd, void* buffer, std::size_t size);
+  ssize_t (*pread)(int fd, void* buffer, std::size_t size, off_t offset);
   ssize_t (*write)(int fd, const void* buffer, std::size_t size);
   int (*fsync)(int fd);
   int (*fstat)(int fd, struct stat* info);
@@ -34,6 +35,10 @@ struct FileSystemCalls {
   int (*fchown)(int fd, uid_t owner, gid_t group);
   int (*rename)(const char* from, const char* to);
   int (*unlink)(const char* path);
+  int (*linkat)(int from_dir, const char* from, int to_dir, const char* to, int flags);
+  int (*faccessat)(int dir, const char* path, int mode, int flags);
+  // As realpath(3) with a null buffer: the result is malloc'ed, to be freed by the caller.
+  char* (*realpath)(const char* path, char* resolved);
   // The process's file-creation mask, read without changing it.
   mode_t (*umask)();
 };
@@ -59,14 +64,22 @@ class InputFile {
   // of file, and FileSystemError for other failures.
   explicit InputFile(const std::filesystem::path& path);
   ~InputFile();
+  InputFile(InputFile&& other) noexcept;
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
   // The length the file system reported when the file was opened.
   std::uint64_t size() const noexcept { return size_; }
+  // Whether `info` (from stat) describes the very file that is open here.
+  bool SameFileAs(const struct stat& info) const noexcept {
+    return info.st_dev == device_ && info.st_ino == inode_;
+  }
   // Fills `buffer` with the next bytes of the file. Throws FileSystemError, or 75 when the
   // file ends before the buffer is full (it shrank after it was opened).
   void ReadExactly(std::span<std::uint8_t> buffer);
+  // Fills `buffer` from `offset` on, without moving the position ReadExactly reads from.
+  // Throws as ReadExactly does.
+  void ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer);
   // Closes the file; throws FileSystemError when that fails.
   void Close();
 
@@ -74,23 +87,38 @@ class InputFile {
   std::filesystem::path path_;
   int fd_ = -1;
   std::uint64_t size_ = 0;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
 };
 
-// Writes a new version of a file without ever leaving it half written.
+// Writes a new version of a file without ever leaving it half written, and without leaving
+// anything behind.
 //
-// The content goes to a temporary file in the target's folder (created exclusively, readable
-// and writable by the owner only); Commit flushes it to disk and renames it over the target,
-// then flushes the folder. If anything fails, or Commit is never reached, the temporary file
-// is removed and the target stays exactly as it was.
+// The content goes to a temporary file in the target's folder, readable and writable by the
+// owner only. Where the file system allows it, that file has no name (O_TMPFILE) until Commit
+// has flushed it: it is then linked in under a hidden name and at once renamed over the
+// target, so even a process killed outright leaves no temporary file. Elsewhere it is created
+// under the hidden name from the start (exclusively), and removed on any failure, on
+// destruction, or by DiscardPendingTemporaryFiles from a signal handler. After the rename the
+// folder is flushed. If anything fails, or Commit is never reached, the target stays exactly
+// as it was.
 //
-// The replaced target keeps the permission bits (and, where the process may set them, the
-// owner and group) of the regular file it replaces; a new target gets 0666 less the umask, as
-// any newly created file. A target that is a symbolic link is itself replaced by a regular
-// file; the file the link pointed to is not touched.
+// What is replaced, and how:
+// - A target that has no write permission bit set, or that the process may not write, is
+//   refused with 75 "Path/File access error", as the platform's delete refuses a read-only
+//   file even to an administrator.
+// - A replaced regular file that belongs to the process's user keeps its permission bits (not
+//   its set-id bits) and, where the process may set it, its group; otherwise the group bits are
+//   dropped. A target that belongs to another user is replaced as a new file is: 0666 less the
+//   umask, owned by the process, so that its former owner cannot read the new content.
+// - A target that is a symbolic link is itself replaced by a regular file; what it points to is
+//   not touched. The exception is a link to the file `source` reads (in place through a link):
+//   then the file the link names is replaced and the link stays, so that no copy of the old
+//   content remains beside the new one.
 class AtomicFileWriter {
  public:
-  // Creates the temporary file. Throws FileSystemError.
-  explicit AtomicFileWriter(const std::filesystem::path& target);
+  // Creates the temporary file. Throws FileSystemError or the read-only error above.
+  explicit AtomicFileWriter(const std::filesystem::path& target, const InputFile* source = nullptr);
   // Removes the temporary file unless Commit succeeded.
   ~AtomicFileWriter();
   AtomicFileWriter(const AtomicFileWriter&) = delete;
@@ -98,28 +126,39 @@ class AtomicFileWriter {
 
   // Appends bytes. Throws FileSystemError.
   void Write(std::span<const std::uint8_t> bytes);
-  // Appends `count` zero bytes.
-  void WriteZeros(std::uint64_t count);
   // Puts the written content in place of the target. Throws FileSystemError; once it has
   // thrown, the target is as it was before, unless the failure came after the rename (the
   // folder could not be flushed), which the message says.
   void Commit();
 
+  // The file that Commit replaces: the target, or the file a link to the source names.
+  const std::filesystem::path& target() const noexcept { return target_; }
+  // The temporary file's name while it has one; empty while it has none.
   const std::filesystem::path& temporary_path() const noexcept { return temp_path_; }
 
  private:
   void Discard() noexcept;
+  // Gives the unnamed temporary file its hidden name.
+  void LinkTemporary();
 
   std::filesystem::path target_;
   std::filesystem::path folder_;
   std::filesystem::path temp_path_;
   int fd_ = -1;
+  bool unnamed_ = false;
   mode_t mode_ = 0;
-  bool keep_owner_ = false;
-  uid_t owner_ = 0;
+  bool keep_group_ = false;
   gid_t group_ = 0;
   bool committed_ = false;
+  int pending_slot_ = -1;  // in the table DiscardPendingTemporaryFiles walks
 };
+
+// Removes every named temporary file that an AtomicFileWriter of this process holds right now, for
+// a signal handler that then ends the process: async-signal-safe, no locks, no allocation.
+// The writers themselves are left as they are; the process must not go on using them. (A
+// writer whose temporary file path is longer than PATH_MAX, or that starts while 64 others
+// are open, is not covered.)
+void DiscardPendingTemporaryFiles() noexcept;
 
 }  // namespace tolvane
 

@@ -34,7 +34,8 @@ enum class Step {
   kClose,
   kRename,
   kFolderSync,
-  kRead
+  kRead,
+  kLink  // naming the unnamed temporary file
 };
 
 struct Fault {
@@ -43,17 +44,25 @@ struct Fault {
   std::size_t write_budget = 0;  // bytes written before the failing write
   int temp_fd = -1;
   mode_t temp_mode = 0;  // as created, seen from the first write
+  bool named = false;    // the file system refuses unnamed files (O_TMPFILE)
 };
 Fault g_fault;
 
 int FaultyOpen(const char* path, int flags, mode_t mode) {
-  if ((flags & O_CREAT) && g_fault.step == Step::kCreate) return errno = g_fault.error, -1;
+  const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
+  if (unnamed && g_fault.named) return errno = EOPNOTSUPP, -1;
+  const bool create = (flags & O_CREAT) || unnamed;
+  if (create && g_fault.step == Step::kCreate) return errno = g_fault.error, -1;
   if (!(flags & (O_CREAT | O_DIRECTORY)) && g_fault.step == Step::kOpen) {
     return errno = g_fault.error, -1;
   }
   const int fd = DefaultFileSystemCalls().open(path, flags, mode);
-  if (flags & O_CREAT) g_fault.temp_fd = fd;
+  if (create) g_fault.temp_fd = fd;
   return fd;
+}
+int FaultyLinkat(int from_dir, const char* from, int to_dir, const char* to, int flags) {
+  if (g_fault.step == Step::kLink) return errno = g_fault.error, -1;
+  return DefaultFileSystemCalls().linkat(from_dir, from, to_dir, to, flags);
 }
 ssize_t FaultyWrite(int fd, const void* buffer, std::size_t size) {
   struct stat info {};
@@ -90,6 +99,10 @@ ssize_t FaultyRead(int fd, void* buffer, std::size_t size) {
   if (g_fault.step == Step::kRead) return errno = g_fault.error, -1;
   return DefaultFileSystemCalls().read(fd, buffer, size);
 }
+ssize_t FaultyPread(int fd, void* buffer, std::size_t size, off_t offset) {
+  if (g_fault.step == Step::kRead) return errno = g_fault.error, -1;
+  return DefaultFileSystemCalls().pread(fd, buffer, size, offset);
+}
 
 class FaultTest : public ::testing::Test {
  protected:
@@ -103,6 +116,8 @@ class FaultTest : public ::testing::Test {
     calls.close = FaultyClose;
     calls.rename = FaultyRename;
     calls.read = FaultyRead;
+    calls.pread = FaultyPread;
+    calls.linkat = FaultyLinkat;
     return calls;
   }
   // Writes `content` over `target` in two parts, as the file methods do.
@@ -135,18 +150,25 @@ TEST_F(FaultTest, AnyFailingStepKeepsTheTargetAndRemovesTheTemporaryFile) {
       {Step::kClose, EDQUOT, 0, "Disk full: '" + target + "': Disk quota exceeded"},
       {Step::kRename, EXDEV, 0,
        "Path/File access error: '" + target + "': Invalid cross-device link"},
+      {Step::kLink, EMLINK, 0, "Path/File access error: '" + target + "': Too many links"},
   };
-  for (const auto& c : cases) {
-    WriteBytes(dir_ / "t", old_content);
-    g_fault = Fault{.step = c.step, .error = c.error, .write_budget = c.write_budget};
-    try {
-      Replace(dir_ / "t", new_content);
-      ADD_FAILURE() << "no failure at step " << static_cast<int>(c.step);
-    } catch (const Error& e) {
-      EXPECT_EQ(e.description(), c.message);
+  for (const bool named : {false, true}) {
+    for (const auto& c : cases) {
+      if (named && c.step == Step::kLink) continue;  // a named file is never linked
+      SCOPED_TRACE(::testing::Message()
+                   << "step " << static_cast<int>(c.step) << ", named " << named);
+      WriteBytes(dir_ / "t", old_content);
+      g_fault =
+          Fault{.step = c.step, .error = c.error, .write_budget = c.write_budget, .named = named};
+      try {
+        Replace(dir_ / "t", new_content);
+        ADD_FAILURE() << "no failure";
+      } catch (const Error& e) {
+        EXPECT_EQ(e.description(), c.message);
+      }
+      EXPECT_EQ(ReadBytes(dir_ / "t"), old_content);
+      EXPECT_EQ(dir_.Names(), std::set<std::string>{"t"});
     }
-    EXPECT_EQ(ReadBytes(dir_ / "t"), old_content) << static_cast<int>(c.step);
-    EXPECT_EQ(dir_.Names(), std::set<std::string>{"t"}) << static_cast<int>(c.step);
   }
 }
 
@@ -197,6 +219,32 @@ TEST_F(FaultTest, ReadFailuresAndShrinkingFilesAreReported) {
   }
 }
 
+// What a signal handler calls before it ends the process: the named temporary files of the
+// writers still open are gone; committed targets and every other file stay.
+TEST_F(FaultTest, DiscardPendingTemporaryFilesRemovesOnlyTheFilesOfOpenWriters) {
+  g_fault.named = true;  // unnamed files have nothing to remove
+  const TempFolder& dir = dir_;
+  WriteBytes(dir / "old", {1});
+  {
+    AtomicFileWriter done(dir / "done");
+    done.Write(Bytes{2});
+    done.Commit();
+    AtomicFileWriter open_new(dir / "new");
+    AtomicFileWriter open_old(dir / "old");
+    ASSERT_EQ(dir.Names().size(), 4u);
+    DiscardPendingTemporaryFiles();
+    EXPECT_EQ(dir.Names(), (std::set<std::string>{"done", "old"}));
+  }
+  // Writers free their places in the table whether they commit or not.
+  for (int i = 0; i < 200; ++i) {
+    AtomicFileWriter writer(dir / "done");
+    if (i % 2 == 0) writer.Commit();
+  }
+  AtomicFileWriter open_new(dir / "new");
+  DiscardPendingTemporaryFiles();
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"done", "old"}));
+}
+
 // Both file methods, in place and onto an earlier target, failing at each step up to the
 // rename: the source and the earlier target stay byte for byte, no temporary file is left,
 // and the failure is shown exactly once, under the method's label, with the errno's number.
@@ -221,6 +269,7 @@ TEST_F(FaultTest, FileMethodsFailingAtAnyStepKeepEveryFileAndReportOnce) {
       {Step::kCreate, ENOSPC, 0, kErrDiskFull},       {Step::kWrite, EIO, 0, kErrPathAccess},
       {Step::kWrite, ENOSPC, 2000, kErrDiskFull},     {Step::kFsync, EIO, 0, kErrPathAccess},
       {Step::kClose, EDQUOT, 0, kErrDiskFull},        {Step::kRename, EXDEV, 0, kErrPathAccess},
+      {Step::kLink, EMLINK, 0, kErrPathAccess},
   };
   for (const bool decrypt : {false, true}) {
     const std::string label = decrypt ? "Blowfish, sFileDecrypt(" : "Blowfish, sFileEncrypt(";
