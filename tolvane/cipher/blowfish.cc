@@ -43,10 +43,11 @@ inline std::uint32_t F(const std::uint32_t* s, std::uint32_t x) noexcept {
 
 // Blocks enciphered or deciphered side by side on the bulk path. One block's sixteen rounds
 // are a chain of dependent table look-ups that leaves most of the processor idle; several
-// independent chains interleaved round by round let their look-ups overlap. Five measured
-// best on x86-64 (see README, Performance): fewer leave the processor idle, more run out of
-// registers. An AVX2 gather path measured slower than this and was left out.
-constexpr std::size_t kLanes = 5;
+// independent chains interleaved round by round let their look-ups overlap. Eight measured
+// best on the development machine (see docs/performance.md): about 39 cycles a block against
+// 45 for five; fewer leave the processor idle, ten and more spill too many registers. An
+// AVX2 gather path measured slower than this and was left out.
+constexpr std::size_t kLanes = 8;
 
 // Transforms kLanes consecutive blocks with the same steps as BFEncipher (or BFDecipher,
 // which runs the P-array backwards). All blocks are read before any is written, so `in`
