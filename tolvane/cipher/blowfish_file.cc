@@ -85,7 +85,7 @@ class Progress {
       : callback_(callback), total_(total), last_(Clock::now()) {}
 
   void Update(std::uint64_t done) {
-    if (!callback_) return;
+    if (!callback_ || done == total_) return;  // the end is Finish's, and only once
     const Clock::time_point now = Clock::now();
     if (now - last_ < kInterval) return;
     last_ = now;

@@ -323,12 +323,16 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
     }
   }
 
-  fd_ = Sys().open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-  if (fd_ >= 0) {
-    unnamed_ = true;
-    return;
+  // An unnamed file is named later through its /proc link, which needs no privilege; without
+  // /proc the named file is used from the start.
+  if (Sys().faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0) {
+    fd_ = Sys().open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+      unnamed_ = true;
+      return;
+    }
+    if (!UnnamedFilesUnsupported(errno)) throw FileSystemError(errno, target_);
   }
-  if (!UnnamedFilesUnsupported(errno)) throw FileSystemError(errno, target_);
 
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_path_ = folder_ / TemporaryName(target_);
@@ -376,18 +380,13 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
 }
 
 void AtomicFileWriter::LinkTemporary() {
-  // Linking a descriptor by its /proc name needs no privilege; AT_EMPTY_PATH, the way that
-  // works without /proc, needs CAP_DAC_READ_SEARCH.
+  // By its /proc link: linkat with AT_EMPTY_PATH would need CAP_DAC_READ_SEARCH.
   char by_proc[64];
   std::snprintf(by_proc, sizeof by_proc, "/proc/self/fd/%d", fd_);
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_path_ = folder_ / TemporaryName(target_);
     pending_slot_ = pending::Claim(temp_path_);
-    int result = Sys().linkat(AT_FDCWD, by_proc, AT_FDCWD, temp_path_.c_str(), AT_SYMLINK_FOLLOW);
-    if (result != 0 && errno == ENOENT) {
-      result = Sys().linkat(fd_, "", AT_FDCWD, temp_path_.c_str(), AT_EMPTY_PATH);
-    }
-    if (result == 0) {
+    if (Sys().linkat(AT_FDCWD, by_proc, AT_FDCWD, temp_path_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       pending::Hold(pending_slot_);
       return;
     }
@@ -442,7 +441,9 @@ void AtomicFileWriter::Commit() {
 
 void DiscardPendingTemporaryFiles() noexcept {
   for (pending::Slot& slot : pending::g_slots) {
-    // unlink(2) is async-signal-safe; the call table is not consulted, a test may be swapping it.
+    // unlink(2) is async-signal-safe; the call table is not consulted, a test may be swapping
+    // it. Should another thread reuse the slot meanwhile, the path read may mix two temporary
+    // names, which names no file.
     if (slot.state.load(std::memory_order_acquire) == pending::kHeld) ::unlink(slot.path);
   }
 }
