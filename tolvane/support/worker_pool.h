@@ -22,8 +22,8 @@ struct SliceJob {
   SliceJob* queue_next = nullptr;
 };
 
-// The library's threads: started on first use, at most `workers` of them, and shared by
-// every caller in the process. A caller submits a job, may do other work meanwhile, and then
+// The library's threads: started on first use, as many as the largest `workers` asked for,
+// kept for later jobs and shared by every caller in the process. A caller submits a job, may do other work meanwhile, and then
 // finishes it: it runs every slice no worker has claimed yet and waits for the rest. A job
 // therefore completes even when every worker is busy elsewhere (or none could be started),
 // and jobs from several callers at once simply queue.
