@@ -77,18 +77,6 @@ inline void CipherLanes(const std::uint32_t* p, const std::uint32_t* s, const st
 }
 
 constexpr unsigned kMaxThreads = 64;
-// The smallest slice worth handing to another thread: below it, waking a worker and waiting
-// for it costs more than the slice's share of the work saves. The break-even is two slices,
-// 256 KiB (see docs/performance.md).
-constexpr std::size_t kMinSliceBlocks = 128 * 1024 / 8;
-// Large inputs are cut into up to this many slices per thread, taken in order by whichever
-// thread is free. On a busy machine a worker that gets little processor time then holds up
-// the call by one small slice, not by its whole share.
-constexpr std::size_t kSlicesPerThread = 8;
-// Slices hold a multiple of this many blocks: of kLanes, so that only the last slice has a
-// tail for the single-block path, and of 8 (64 bytes), so that no two threads write the same
-// cache line.
-constexpr std::size_t kSliceGrain = kLanes * 8;
 
 // Both byte-array methods share these argument checks once their own first checks passed.
 void CheckSizesAndKey(const ByteArray& in, const ByteArray& out, bool keyed) {
@@ -212,16 +200,16 @@ void Blowfish::CipherSlice(const void* context, std::size_t index) noexcept {
 template <bool kDecrypt>
 void Blowfish::CipherBlocks(const std::uint8_t* in, std::uint8_t* out,
                             std::size_t blocks) const noexcept {
-  const std::size_t threads = std::min<std::size_t>(intThreads, blocks / kMinSliceBlocks);
+  // Slice edges fall on whole groups of kLanes blocks, so that only the last slice has a tail
+  // for the single-block path, and on 64-byte lines, so that no two threads write one line.
+  static_assert(kSliceBlocks % kLanes == 0 && kSliceBlocks % 8 == 0);
+  const std::size_t threads = std::min<std::size_t>(intThreads, blocks / kSliceBlocks);
   if (threads < 2) {
     CipherBlocksHere<kDecrypt>(in, out, blocks);
     return;
   }
-  const std::size_t count = std::min(threads * kSlicesPerThread, blocks / kMinSliceBlocks);
-  const std::size_t share = (blocks + count - 1) / count;
   Slices slices;
-  PrepareSlices(kDecrypt, in, out, blocks, (share + kSliceGrain - 1) / kSliceGrain * kSliceGrain,
-                slices);
+  PrepareSlices(kDecrypt, in, out, blocks, kSliceBlocks, slices);
   const PooledJob running(slices.job, threads - 1);
 }
 

@@ -151,6 +151,13 @@ class Blowfish {
   template <bool kDecrypt>
   void CipherBlocksHere(const std::uint8_t* in, std::uint8_t* out,
                         std::size_t blocks) const noexcept;
+  // Large inputs are cut into slices of this many blocks (128 KiB), taken in order by
+  // whichever thread is free. Below two slices (256 KiB), waking a worker and waiting for it
+  // costs more than it saves (see docs/performance.md). Small slices keep a busy machine from
+  // stalling a call: a worker the scheduler starves holds it up by one slice, not by its
+  // whole share; and in the file methods they let the caller join in once its reading and
+  // writing are done.
+  static constexpr std::size_t kSliceBlocks = 128 * 1024 / 8;
   // The block loops over `blocks` blocks cut into runs of `per_slice` blocks (the last one
   // shorter), as a job for the library's workers: PrepareSlices fills it in, and a PooledJob
   // on `job` runs it.

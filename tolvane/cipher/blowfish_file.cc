@@ -104,10 +104,6 @@ class Progress {
   Clock::time_point last_;
 };
 
-// The workers take a chunk in slices of this size, so that this thread can pick up the
-// slices they have not started once its reading and writing are done.
-constexpr std::size_t kSliceBlocks = 128 * 1024 / 8;
-
 // Streams `total` bytes through the cipher in chunks of kChunkBytes: read(span) fills the
 // next chunk, which is zero-padded to whole blocks and transformed in place, and
 // write(offset, span) takes it with its offset in the data. The transform of chunk k
