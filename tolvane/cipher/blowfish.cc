@@ -189,11 +189,19 @@ void Blowfish::CipherBlocksHere(const std::uint8_t* in, std::uint8_t* out,
   }
 }
 
+struct Blowfish::Slices {
+  const Blowfish* cipher = nullptr;
+  const std::uint8_t* in = nullptr;
+  std::uint8_t* out = nullptr;
+  std::size_t blocks = 0;
+  SliceJob job;
+};
+
 template <bool kDecrypt>
 void Blowfish::CipherSlice(const void* context, std::size_t index) noexcept {
   const Slices& work = *static_cast<const Slices*>(context);
-  const std::size_t first = index * work.per_slice;
-  const std::size_t count = std::min(work.per_slice, work.blocks - first);
+  const std::size_t first = index * kSliceBlocks;
+  const std::size_t count = std::min(kSliceBlocks, work.blocks - first);
   work.cipher->CipherBlocksHere<kDecrypt>(work.in + 8 * first, work.out + 8 * first, count);
 }
 
@@ -209,23 +217,30 @@ void Blowfish::CipherBlocks(const std::uint8_t* in, std::uint8_t* out,
     return;
   }
   Slices slices;
-  PrepareSlices(kDecrypt, in, out, blocks, kSliceBlocks, slices);
+  PrepareSlices(kDecrypt, in, out, blocks, slices);
   const PooledJob running(slices.job, threads - 1);
 }
 
 void Blowfish::PrepareSlices(bool decrypt, const std::uint8_t* in, std::uint8_t* out,
-                             std::size_t blocks, std::size_t per_slice,
-                             Slices& slices) const noexcept {
+                             std::size_t blocks, Slices& slices) const noexcept {
   // Slices never overlap, so in place works as on one thread: each reads its own blocks
   // before it writes them.
   slices.cipher = this;
   slices.in = in;
   slices.out = out;
   slices.blocks = blocks;
-  slices.per_slice = per_slice;
   slices.job.run = decrypt ? &CipherSlice<true> : &CipherSlice<false>;
   slices.job.context = &slices;
-  slices.job.slices = (blocks + per_slice - 1) / per_slice;
+  slices.job.slices = (blocks + kSliceBlocks - 1) / kSliceBlocks;
+}
+
+void Blowfish::TransformDuring(bool decrypt, std::uint8_t* data, std::size_t blocks,
+                               void (*body)(void* context), void* context) const {
+  Slices slices;
+  PrepareSlices(decrypt, data, data, blocks, slices);
+  // Finished on the way out, thrown through or not: the buffer must outlive the workers' use.
+  const PooledJob running(slices.job, intThreads - 1);
+  body(context);
 }
 
 void Blowfish::EncryptBlocks(const std::uint8_t* in, std::uint8_t* out,

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tolvane/cipher/byte_array.h"
-#include "tolvane/support/worker_pool.h"
+#include "tolvane/support/export.h"
 
 namespace tolvane {
 
@@ -32,7 +32,7 @@ enum class FileKeyCheck {
 // Not thread-safe: one instance must not be used from two threads at once. Separate
 // instances are independent. By default every call runs on the caller's thread alone; see
 // SetThreads for large inputs.
-class Blowfish {
+class TOLVANE_API Blowfish {
  public:
   Blowfish() = default;
   // Copying copies the key schedule and the thread setting; moving leaves the source
@@ -158,25 +158,18 @@ class Blowfish {
   // whole share; and in the file methods they let the caller join in once its reading and
   // writing are done.
   static constexpr std::size_t kSliceBlocks = 128 * 1024 / 8;
-  // The block loops over `blocks` blocks cut into runs of `per_slice` blocks (the last one
-  // shorter), as a job for the library's workers: PrepareSlices fills it in, and a PooledJob
-  // on `job` runs it.
-  struct Slices {
-    const Blowfish* cipher = nullptr;
-    const std::uint8_t* in = nullptr;
-    std::uint8_t* out = nullptr;
-    std::size_t blocks = 0;
-    std::size_t per_slice = 0;
-    SliceJob job;
-  };
+  // A run of the block loops cut into slices of kSliceBlocks for the library's workers
+  // (defined in blowfish.cc); PrepareSlices fills it in.
+  struct Slices;
   void PrepareSlices(bool decrypt, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
-                     std::size_t per_slice, Slices& slices) const noexcept;
+                     Slices& slices) const noexcept;
   template <bool kDecrypt>
   static void CipherSlice(const void* context, std::size_t index) noexcept;
   // Transforms `blocks` blocks at `data` in place on the workers while this thread runs
-  // `body`, then helps with what is left; returns when all is done, `body` throwing or not.
-  template <typename Body>
-  void TransformDuring(bool decrypt, std::uint8_t* data, std::size_t blocks, Body&& body) const;
+  // body(context), then helps with what is left; returns when all is done, body throwing or
+  // not (its exception then goes on to the caller).
+  void TransformDuring(bool decrypt, std::uint8_t* data, std::size_t blocks,
+                       void (*body)(void* context), void* context) const;
 
   // Converts text into its ANSI bytes, one per code unit, replacing `bytes`; on a failure
   // (reported) `bytes` is left as it was.

@@ -25,6 +25,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "tolvane/cipher/blowfish.h"
@@ -104,6 +105,12 @@ class Progress {
   Clock::time_point last_;
 };
 
+// Calls a callable through a plain function pointer, as TransformDuring takes it.
+template <typename Body>
+void RunBody(void* body) {
+  (*static_cast<std::remove_reference_t<Body>*>(body))();
+}
+
 // Streams `total` bytes through the cipher in chunks of kChunkBytes: read(span) fills the
 // next chunk, which is zero-padded to whole blocks and transformed in place, and
 // write(offset, span) takes it with its offset in the data. The transform of chunk k
@@ -133,25 +140,16 @@ void StreamChunks(std::uint64_t total, Transform&& transform, Read&& read, Write
 
   load(0);
   for (std::uint64_t k = 0; k < chunks; ++k) {
-    transform(slot(k), padded(k) / 8, [&] {
+    auto io = [&] {
       if (k > 0) store(k - 1);
       if (k + 1 < chunks) load(k + 1);
-    });
+    };
+    transform(slot(k), padded(k) / 8, io);
   }
   store(chunks - 1);
 }
 
 }  // namespace
-
-template <typename Body>
-void Blowfish::TransformDuring(bool decrypt, std::uint8_t* data, std::size_t blocks,
-                               Body&& body) const {
-  Slices slices;
-  PrepareSlices(decrypt, data, data, blocks, kSliceBlocks, slices);
-  // Finished on the way out, thrown through or not: the buffer must outlive the workers' use.
-  const PooledJob running(slices.job, intThreads - 1);
-  body();
-}
 
 struct Blowfish::EncryptedSource {
   InputFile file;
@@ -214,8 +212,8 @@ void Blowfish::sFileEncrypt(const std::filesystem::path& strFileSrc,
     // An empty file has no blocks: it becomes the bare header, so every file round-trips.
     StreamChunks(
         length,
-        [&](std::uint8_t* data, std::size_t blocks, auto&& body) {
-          TransformDuring(false, data, blocks, body);
+        [&](std::uint8_t* data, std::size_t blocks, auto& body) {
+          TransformDuring(false, data, blocks, RunBody<decltype(body)>, &body);
         },
         [&](std::span<std::uint8_t> chunk) { source.ReadExactly(chunk); },
         [&](std::uint64_t offset, std::span<const std::uint8_t> chunk) {
@@ -250,8 +248,8 @@ void Blowfish::sFileDecrypt(const std::filesystem::path& strFileSrc,
     // is dropped.
     StreamChunks(
         data_size,
-        [&](std::uint8_t* data, std::size_t blocks, auto&& body) {
-          TransformDuring(true, data, blocks, body);
+        [&](std::uint8_t* data, std::size_t blocks, auto& body) {
+          TransformDuring(true, data, blocks, RunBody<decltype(body)>, &body);
         },
         [&](std::span<std::uint8_t> chunk) { source->file.ReadExactly(chunk); },
         [&](std::uint64_t offset, std::span<const std::uint8_t> chunk) {
