@@ -67,6 +67,29 @@ win encrypt-file plain.bin key-stdin.enc --key-file - <key.bin
 cmp -s plain.bin.linux.enc key-stdin.enc || fail "--key-file -: not the same file"
 checks=$((checks + 5))
 
+# Files named on the command line, Base64, settings (a file on Linux, the registry on Windows)
+# and failures: the same output and exit code. The Linux settings go to the work folder.
+export XDG_CONFIG_HOME=$work/config
+printf 'SGVsbG8sIHfDtnJsZCEKDQoA/w==\n' >b64.txt
+printf '\r\n\0\x1a\xff' >value.bin
+mkdir folder
+same "base64-decode" base64-decode b64.txt
+same "base64-decode of a missing file" base64-decode missing.txt
+same "set" set 'Größe ✓' 'Wert ✓ 日本'
+same "get" get 'Größe ✓'
+same "set --binary" set --binary blob value.bin
+same "get of binary" get blob
+same "delete" delete blob
+same "get after delete" get blob
+same "delete of the text" delete 'Größe ✓'
+same "a missing source" encrypt-file missing.bin out.enc --key-file key.bin
+same "a folder as source" encrypt-file folder out.enc --key-file key.bin
+same "a missing key file" encrypt-file plain.bin out.enc --key-file missing.key
+same "decrypt-file of a plain file" decrypt-file plain.bin out.bin --key-file key.bin
+same "check of a plain file" check plain.bin --key-file key.bin
+same "check with the wrong key" check plain.bin.linux.enc --key-file value.bin
+same "no key" encrypt-text x </dev/null
+
 # Text in every code page: characters of the page, of other pages, best fits, a character
 # outside the Basic Multilingual Plane, and the bytes that only some pages assign. --lossy
 # converts what the page lacks as the library does (best fit or "?"), which both must do
