@@ -69,7 +69,7 @@ checks=$((checks + 5))
 
 # Files named on the command line, Base64, settings (a file on Linux, the registry on Windows)
 # and failures: the same output and exit code. The Linux settings go to the work folder.
-export XDG_CONFIG_HOME=$work/config
+export XDG_CONFIG_HOME=$PWD/config
 printf 'SGVsbG8sIHfDtnJsZCEKDQoA/w==\n' >b64.txt
 printf '\r\n\0\x1a\xff' >value.bin
 mkdir folder
