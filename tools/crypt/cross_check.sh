@@ -135,8 +135,24 @@ if locale -a | grep -qx 'ru_RU.utf8' && locale -a | grep -qx 'ja_JP.utf8'; then
 else
   echo "skipped the system code page: the ru_RU and ja_JP locales are not generated"
 fi
-# The spooled input and the staged output leave nothing in the temporary folder.
+# The spooled input and the staged output leave nothing in the temporary folder; the spooled
+# input goes with its handle even when the tool is killed outright while reading it.
 temp=$(winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')")
+mkfifo input.fifo
+wine "$windows" encrypt-file - killed.enc --key-file key.bin <input.fifo >/dev/null 2>&1 &
+pid=$!
+exec 3>input.fifo
+head -c 100000 /dev/urandom >&3
+for _ in $(seq 60); do
+  [ -z "$(find "$temp" -maxdepth 1 -name 'tolvane-crypt.*')" ] || break
+  sleep 0.5
+done
+[ -n "$(find "$temp" -maxdepth 1 -name 'tolvane-crypt.*')" ] || fail "no spooled input"
+{ kill -9 "$pid" && wait "$pid"; } 2>/dev/null || true
+exec 3>&-
+sleep 1
+[ ! -e killed.enc ] || fail "a killed run left its target"
+checks=$((checks + 1))
 leftovers=$(find "$temp" -maxdepth 1 -name 'tolvane-crypt.*' | wc -l)
 [ "$leftovers" = 0 ] || fail "$leftovers temporary files or folders left in $temp"
 echo "tolvane-crypt.exe under Wine matches the Linux tool: $checks comparisons"
