@@ -349,24 +349,30 @@ TEST_F(BlowfishFileTest, TruncatedCipherDecryptedInPlaceStaysAsItWas) {
 
 TEST_F(BlowfishFileTest, FilesOf2GiBOrMoreAreRefusedWithOverflow) {
   // Sparse files: nothing is read before the size is checked. Plaintexts of the last seven
-  // sizes below 2 GiB are refused too: their encrypted files would reach 2 GiB.
+  // sizes below 2 GiB are refused too: their encrypted files would reach 2 GiB. The largest
+  // accepted one passes the size check and meets the target's missing folder instead.
+  const fs::path missing = dir_ / "no" / "t";
   const struct {
     std::uintmax_t size;
     bool encrypt;
-  } cases[] = {{std::uintmax_t{1} << 31, true},
-               {(std::uintmax_t{1} << 31) - 7, true},
-               {std::uintmax_t{1} << 31, false}};
+    fs::path target;
+    std::string message = kOverflow;
+  } cases[] = {{std::uintmax_t{1} << 31, true, dir_ / "t"},
+               {(std::uintmax_t{1} << 31) - 7, true, dir_ / "t"},
+               {std::uintmax_t{1} << 31, false, dir_ / "t"},
+               {(std::uintmax_t{1} << 31) - 8, true, missing,
+                "(53 - File not found: '" + missing.string() + "': No such file or directory)"}};
   for (const auto& c : cases) {
     WriteBytes(dir_ / "t", {1, 2, 3});
     WriteBytes(dir_ / "big", {});
     fs::resize_file(dir_ / "big", c.size);
     if (c.encrypt) {
-      bf_.sFileEncrypt(dir_ / "big", dir_ / "t");
+      bf_.sFileEncrypt(dir_ / "big", c.target);
     } else {
-      bf_.sFileDecrypt(dir_ / "big", dir_ / "t");
+      bf_.sFileDecrypt(dir_ / "big", c.target);
     }
     EXPECT_EQ(capture_.Take(),
-              std::vector<std::string>{(c.encrypt ? kEncLabel : kDecLabel) + kOverflow});
+              std::vector<std::string>{(c.encrypt ? kEncLabel : kDecLabel) + c.message});
     EXPECT_EQ(ReadBytes(dir_ / "t"), (Bytes{1, 2, 3}));
   }
 }
@@ -427,6 +433,7 @@ TEST_F(BlowfishFileTest, PermissionsOfNewAndReplacedTargets) {
       {"new", 0, 0, 0640},
       {"own", 0604, geteuid(), 0604},
       {"own-setuid", 04755, geteuid(), 0755},
+      {"own-setgid", 02750, geteuid(), 0750},
       {"other", 0666, 65534, 0640},
   };
   const mode_t old_mask = umask(027);
