@@ -115,6 +115,7 @@ class InputFile {
 //   not touched. The exception is a link to the file `source` reads (in place through a link):
 //   then the file the link names is replaced and the link stays, so that no copy of the old
 //   content remains beside the new one.
+// - A target that is a device, pipe or socket is refused with 75: it is not a file to replace.
 class AtomicFileWriter {
  public:
   // Creates the temporary file. Throws FileSystemError or the read-only error above.
