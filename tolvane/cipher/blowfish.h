@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tolvane/cipher/byte_array.h"
+#include "tolvane/support/export.h"
 
 namespace tolvane {
 
@@ -30,7 +31,7 @@ enum class FileKeyCheck {
 //
 // Not thread-safe: one instance must not be used from two threads at once. Separate
 // instances are independent.
-class Blowfish {
+class TOLVANE_API Blowfish {
  public:
   Blowfish() = default;
   // Copying copies the key schedule; moving leaves the source unkeyed.

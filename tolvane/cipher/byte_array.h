@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "tolvane/support/export.h"
 #include "tolvane/support/wipe.h"
 
 namespace tolvane {
@@ -20,7 +21,7 @@ namespace tolvane {
 // Beware the two constructors that take a number:
 //   ByteArray{8}  is ONE byte of value 8 (initializer list);
 //   ByteArray(8)  is EIGHT zero bytes.
-class ByteArray {
+class TOLVANE_API ByteArray {
  public:
   // Never given a size: IsSized() is false and UBound() throws.
   ByteArray() = default;

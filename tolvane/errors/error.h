@@ -5,10 +5,12 @@
 #include <exception>
 #include <string>
 
+#include "tolvane/support/export.h"
+
 namespace tolvane {
 
 // A failure as the component reports it: a signed 32-bit number and a description.
-class Error : public std::exception {
+class TOLVANE_API Error : public std::exception {
  public:
   Error(std::int32_t number, std::string description);
 
@@ -41,11 +43,11 @@ inline constexpr std::int32_t kErrPathAccess = 75;
 inline constexpr std::int32_t kErrBadFileFormat = 321;  // a file that is not what it should be
 
 // Ready-made errors with their fixed texts.
-Error SubscriptError();       // 9 "Subscript out of range"
-Error OverflowError();        // 6 "Overflow"
-Error OutOfMemoryError();     // 7 "Out of memory"
-Error NotKeyedError();        // -2147218103 "Call sInitBF before calling this sub"
-Error NotMultipleOf8Error();  // -2147218101 "Byte array must be sized divisible by 8."
+TOLVANE_API Error SubscriptError();       // 9 "Subscript out of range"
+TOLVANE_API Error OverflowError();        // 6 "Overflow"
+TOLVANE_API Error OutOfMemoryError();     // 7 "Out of memory"
+TOLVANE_API Error NotKeyedError();        // -2147218103 "Call sInitBF before calling this sub"
+TOLVANE_API Error NotMultipleOf8Error();  // -2147218101 "Byte array must be sized divisible by 8."
 
 }  // namespace tolvane
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "tolvane/errors/error.h"
+#include "tolvane/support/export.h"
 
 namespace tolvane {
 
@@ -17,14 +18,14 @@ using MessageBoxHandler = std::function<void(const std::string& message)>;
 // session a modal dialog with one OK button (GTK 3, loaded at run time; see
 // tolvane/platform/gtk_message_box.h for when it is used), otherwise the message as one line on
 // standard error. Safe to call from any thread.
-MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+TOLVANE_API MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
 // Builds "label(number - description)" and shows it in the message box. Never throws: if the
 // message cannot be built or the handler fails, the line goes to standard error instead.
-void ReportError(std::string_view label, const Error& error);
+TOLVANE_API void ReportError(std::string_view label, const Error& error);
 
 // The message text exactly as ReportError shows it.
-std::string FormatErrorMessage(std::string_view label, const Error& error);
+TOLVANE_API std::string FormatErrorMessage(std::string_view label, const Error& error);
 
 }  // namespace tolvane
 

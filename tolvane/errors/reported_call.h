@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <new>
+#include <stdexcept>
 #include <string_view>
 
 #include "tolvane/errors/error.h"

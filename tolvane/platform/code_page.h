@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "tolvane/support/export.h"
+
 namespace tolvane {
 
 namespace code_page_tables {
@@ -33,7 +35,7 @@ inline constexpr std::uint8_t kUnmappableByte = 0x3F;  // "?"
 inline constexpr char kAnsiCodePageVariable[] = "TOLVANE_ANSI_CODEPAGE";
 
 // One supported code page's tables. Cheap to copy.
-class CodePage {
+class TOLVANE_API CodePage {
  public:
   // Throws tolvane::Error kErrUnsupportedCodePage for a code page that is not supported.
   static CodePage Of(int codePage);
@@ -55,7 +57,7 @@ class CodePage {
 };
 
 // Whether the code page is one this layer supports.
-bool IsSupportedAnsiCodePage(int codePage) noexcept;
+TOLVANE_API bool IsSupportedAnsiCodePage(int codePage) noexcept;
 
 // The active ANSI code page for the whole process: 1252, unless the environment variable
 // TOLVANE_ANSI_CODEPAGE names another when the active code page is first needed, or the
@@ -63,19 +65,19 @@ bool IsSupportedAnsiCodePage(int codePage) noexcept;
 // Throws tolvane::Error kErrUnsupportedCodePage when the variable named a code page that is
 // not supported (or is no number), and keeps doing so until SetAnsiCodePage chooses one:
 // falling back to another page would silently turn stored cipher text into other text.
-int AnsiCodePage();
+TOLVANE_API int AnsiCodePage();
 
 // Makes `codePage` the active ANSI code page. Throws tolvane::Error kErrUnsupportedCodePage,
 // changing nothing, when it is not supported. Safe to call from any thread, but meant for
 // start-up: a text method running meanwhile on another thread may use either code page.
-void SetAnsiCodePage(int codePage);
+TOLVANE_API void SetAnsiCodePage(int codePage);
 
 // The bytes of `text` in the active ANSI code page; `bytes` must be exactly as long as `text`.
 // Throws as AnsiCodePage does, and tolvane::Error 9 when the lengths differ.
-void TextToAnsi(std::u16string_view text, std::span<std::uint8_t> bytes);
+TOLVANE_API void TextToAnsi(std::u16string_view text, std::span<std::uint8_t> bytes);
 // `bytes` as text through the active ANSI code page, one code unit per byte. Throws as
 // AnsiCodePage does.
-std::u16string AnsiToText(std::span<const std::uint8_t> bytes);
+TOLVANE_API std::u16string AnsiToText(std::span<const std::uint8_t> bytes);
 
 }  // namespace tolvane
 

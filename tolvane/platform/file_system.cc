@@ -359,6 +359,11 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
   throw FileSystemError(EEXIST, target_);
 }
 
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, mode_t mode)
+    : AtomicFileWriter(target) {
+  mode_ = mode & 0777;
+}
+
 AtomicFileWriter::~AtomicFileWriter() {
   if (!committed_) Discard();
 }

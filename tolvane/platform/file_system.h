@@ -11,6 +11,7 @@
 #include <string>
 
 #include "tolvane/errors/error.h"
+#include "tolvane/support/export.h"
 
 namespace tolvane {
 
@@ -21,6 +22,12 @@ namespace tolvane {
 // can make any single step fail (SetFileSystemCalls, or ScopedFileSystemCalls in
 // file_system_testing.h). The defaults call the C library by name, so an LD_PRELOAD shim
 // that wraps open, read, write, fsync, close, rename or linkat works as well.
+//
+// Not an installed header. InputFile, AtomicFileWriter, FileSystemError and
+// DiscardPendingTemporaryFiles are exported all the same, for tolvane-crypt: it writes its own
+// files through them, and its signal handler must reach the temporary files that the
+// library's file methods have in progress, so it shares this module's state rather than hold a
+// second copy of it.
 struct FileSystemCalls {
   int (*open)(const char* path, int flags, mode_t mode);
   int (*close)(int fd);
@@ -54,10 +61,10 @@ FileSystemCalls SetFileSystemCalls(const FileSystemCalls& calls) noexcept;
 // The error for a failed system call on `path`: 53 "File not found", 70 "Permission
 // denied", 61 "Disk full" or 75 "Path/File access error" by errno, with the path and
 // strerror(errno) after the text.
-Error FileSystemError(int error_number, const std::filesystem::path& path);
+TOLVANE_API Error FileSystemError(int error_number, const std::filesystem::path& path);
 
 // A regular file opened for reading. Closed on destruction if Close was not called.
-class InputFile {
+class TOLVANE_API InputFile {
  public:
   // Opens `path` if it names a regular file (a symbolic link to one counts). Throws
   // -2147218102 "Source file is not found" when it names nothing, a folder or any other kind
@@ -116,10 +123,13 @@ class InputFile {
 //   then the file the link names is replaced and the link stays, so that no copy of the old
 //   content remains beside the new one.
 // - A target that is a device, pipe or socket is refused with 75: it is not a file to replace.
-class AtomicFileWriter {
+class TOLVANE_API AtomicFileWriter {
  public:
   // Creates the temporary file. Throws FileSystemError or the read-only error above.
   explicit AtomicFileWriter(const std::filesystem::path& target, const InputFile* source = nullptr);
+  // As above, but the new content gets exactly the permission bits `mode`, whatever the target
+  // had: for content that must stay private (0600) even where an older file was readable.
+  AtomicFileWriter(const std::filesystem::path& target, mode_t mode);
   // Removes the temporary file unless Commit succeeded.
   ~AtomicFileWriter();
   AtomicFileWriter(const AtomicFileWriter&) = delete;
@@ -159,7 +169,7 @@ class AtomicFileWriter {
 // The writers themselves are left as they are; the process must not go on using them. (A
 // writer whose temporary file path is longer than PATH_MAX, or that starts while 64 others
 // are open, is not covered.)
-void DiscardPendingTemporaryFiles() noexcept;
+TOLVANE_API void DiscardPendingTemporaryFiles() noexcept;
 
 }  // namespace tolvane
 

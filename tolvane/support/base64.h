@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tolvane/support/export.h"
+
 namespace tolvane {
 
 // Decodes standard Base64 (alphabet "A-Z a-z 0-9 + /", "=" padding) into bytes.
@@ -15,8 +17,8 @@ namespace tolvane {
 // last group, text that ends inside a group, a group with a single character - throws
 // tolvane::Error (kErrInvalidCall) whose description says what was wrong and at which offset
 // (in code units, from 0). Nothing partial is returned. Failures reach the caller unreported.
-std::vector<std::uint8_t> Base64Decode(std::string_view text);
-std::vector<std::uint8_t> Base64Decode(std::u16string_view text);
+TOLVANE_API std::vector<std::uint8_t> Base64Decode(std::string_view text);
+TOLVANE_API std::vector<std::uint8_t> Base64Decode(std::u16string_view text);
 
 }  // namespace tolvane
 

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -169,6 +171,22 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
+// The store with a transaction begun by `begin`, or nothing when there is no store or no table
+// yet; never creates either.
+std::unique_ptr<Store> OpenExistingStore(const char* begin) {
+  const std::filesystem::path path = SettingsFilePath();
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT) return nullptr;
+    throw Error(kErrPathAccess,
+                "Settings store \"" + path.string() + "\": " + std::strerror(errno));
+  }
+  auto store = std::make_unique<Store>(path);
+  store->Exec(begin, "starting a transaction");
+  if (store->SchemaVersion() == 0) return nullptr;
+  return store;
+}
+
 }  // namespace
 
 void WriteRegValue(std::string_view name, const RegValue& value) {
@@ -198,18 +216,10 @@ void WriteRegValue(std::string_view name, const RegValue& value) {
 }
 
 std::optional<RegValue> ReadRegValue(std::string_view name) {
-  const std::filesystem::path path = SettingsFilePath();
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) {
-    if (errno == ENOENT) return std::nullopt;
-    throw Error(kErrPathAccess,
-                "Settings store \"" + path.string() + "\": " + std::strerror(errno));
-  }
-  Store store(path);
-  store.Exec("BEGIN", "starting a transaction");
-  if (store.SchemaVersion() == 0) return std::nullopt;
+  std::unique_ptr<Store> store = OpenExistingStore("BEGIN");
+  if (!store) return std::nullopt;
 
-  Statement select(store,
+  Statement select(*store,
                    "SELECT value_type, value_data FROM reg_values"
                    " WHERE key_path = ?1 AND value_name = ?2");
   select.BindText(1, kRegistryKey);
@@ -227,6 +237,38 @@ std::optional<RegValue> ReadRegValue(std::string_view name) {
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, 1));
   const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row, 1));
   return RegValue(std::string(text, size));
+}
+
+std::vector<RegValueInfo> ListRegValues() {
+  std::vector<RegValueInfo> values;
+  std::unique_ptr<Store> store = OpenExistingStore("BEGIN");
+  if (!store) return values;
+  // The primary key's default BINARY collation sorts by bytes, the order promised.
+  Statement select(*store,
+                   "SELECT value_name, value_type FROM reg_values WHERE key_path = ?1"
+                   " ORDER BY value_name");
+  select.BindText(1, kRegistryKey);
+  while (select.Step("listing values")) {
+    sqlite3_stmt* row = select.get();
+    const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(row, 0));
+    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row, 0));
+    const std::string_view type(reinterpret_cast<const char*>(sqlite3_column_text(row, 1)),
+                                static_cast<std::size_t>(sqlite3_column_bytes(row, 1)));
+    values.push_back({std::string(name != nullptr ? name : "", size), type == "binary"});
+  }
+  return values;
+}
+
+bool DeleteRegValue(std::string_view name) {
+  std::unique_ptr<Store> store = OpenExistingStore("BEGIN IMMEDIATE");
+  if (!store) return false;
+  Statement erase(*store, "DELETE FROM reg_values WHERE key_path = ?1 AND value_name = ?2");
+  erase.BindText(1, kRegistryKey);
+  erase.BindText(2, name);
+  erase.Step("deleting a value");
+  const bool deleted = sqlite3_changes(store->db()) > 0;
+  store->Exec("COMMIT", "committing");
+  return deleted;
 }
 
 }  // namespace tolvane

@@ -8,6 +8,8 @@
 #include <variant>
 #include <vector>
 
+#include "tolvane/support/export.h"
+
 namespace tolvane {
 
 // A settings value: text (UTF-8) or binary bytes.
@@ -26,11 +28,26 @@ inline constexpr std::string_view kRegistryKey = "HKEY_CURRENT_USER\\Software\\B
 // (up to 10 seconds). Failures - a file that is not a settings database, a folder or file that
 // cannot be created or written, a store locked for too long - throw tolvane::Error naming the
 // file; they are not reported. A file that is not a settings database is never overwritten.
-void WriteRegValue(std::string_view name, const RegValue& value);
+TOLVANE_API void WriteRegValue(std::string_view name, const RegValue& value);
 
 // The value stored under `name`, or nothing when there is none (also when the store does not
 // exist yet; reading never creates it). Throws tolvane::Error as WriteRegValue does.
-std::optional<RegValue> ReadRegValue(std::string_view name);
+TOLVANE_API std::optional<RegValue> ReadRegValue(std::string_view name);
+
+// One stored value's name and kind, as ListRegValues gives it.
+struct RegValueInfo {
+  std::string name;
+  bool binary;
+};
+
+// Every stored value's name and kind, sorted by name (byte for byte). Empty when the store
+// does not exist yet; reading never creates it. Throws tolvane::Error as WriteRegValue does.
+TOLVANE_API std::vector<RegValueInfo> ListRegValues();
+
+// Removes the value stored under `name`; false when there was none (also when the store does
+// not exist, which is then not created). The freed space is overwritten, since the value may
+// have been key material. One transaction, like WriteRegValue, and throws as it does.
+TOLVANE_API bool DeleteRegValue(std::string_view name);
 
 }  // namespace tolvane
 

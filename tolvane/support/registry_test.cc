@@ -131,6 +131,19 @@ TEST_F(SettingsStore, ValuesRoundTripExactly) {
                         key + "|Key|binary|blob",
                         key + "|With NUL|text|text",
                     }));
+
+  std::vector<std::string> listed;
+  for (const RegValueInfo& v : ListRegValues()) listed.push_back(v.name + (v.binary ? "|b" : "|t"));
+  EXPECT_EQ(listed,
+            (std::vector<std::string>{"|t", "Back\\slash ü|b", "Empty binary|b", "Empty text|t",
+                                      "Greeting|t", "Key|b", "With NUL|t"}));
+  EXPECT_TRUE(DeleteRegValue("Key"));
+  EXPECT_FALSE(DeleteRegValue("Key"));
+  EXPECT_FALSE(DeleteRegValue("greeting"));
+  EXPECT_TRUE(DeleteRegValue(""));
+  EXPECT_EQ(ReadRegValue("Key"), std::nullopt);
+  EXPECT_EQ(ReadRegValue("Greeting"), RegValue(std::string("Grüße, ✓ 日本")));
+  EXPECT_EQ(Rows().size(), 5u);
 }
 
 TEST_F(SettingsStore, WritingAgainReplacesValueAndType) {
@@ -144,6 +157,8 @@ TEST_F(SettingsStore, WritingAgainReplacesValueAndType) {
 
 TEST_F(SettingsStore, ReadingCreatesNothing) {
   EXPECT_EQ(ReadRegValue("Anything"), std::nullopt);
+  EXPECT_TRUE(ListRegValues().empty());
+  EXPECT_FALSE(DeleteRegValue("Anything"));
   EXPECT_FALSE(fs::exists(root_ / "config"));
 }
 

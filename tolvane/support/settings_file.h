@@ -3,19 +3,21 @@
 
 #include <filesystem>
 
+#include "tolvane/support/export.h"
+
 namespace tolvane {
 
 // The per-user settings database: $XDG_CONFIG_HOME/Brennix/Tolvane/settings.sqlite3, or
 // $HOME/.config/... when XDG_CONFIG_HOME is unset, empty or not absolute (the home folder
 // comes from the password database when HOME is unset too). Throws tolvane::Error when no
 // home folder can be found.
-std::filesystem::path SettingsFilePath();
+TOLVANE_API std::filesystem::path SettingsFilePath();
 
 // Makes sure `file` exists and only its owner can reach it: missing folders on its path are
 // created with mode 0700 and a missing file with mode 0600; an existing file keeps its
 // contents but loses any group and other permissions. Throws tolvane::Error naming the path
 // that could not be created or opened.
-void CreatePrivateFile(const std::filesystem::path& file);
+TOLVANE_API void CreatePrivateFile(const std::filesystem::path& file);
 
 }  // namespace tolvane
 

@@ -4,14 +4,18 @@
 #include <string>
 #include <string_view>
 
+#include "tolvane/support/export.h"
+
 namespace tolvane {
+
+// Exported for tolvane-crypt; the header itself is not installed.
 
 // Decodes UTF-8 into UTF-16 code units. Throws tolvane::Error 5 with the byte offset for
 // anything that is not well-formed UTF-8 (overlong forms, surrogates, truncated sequences).
-std::u16string Utf8ToUtf16(std::string_view utf8);
+TOLVANE_API std::u16string Utf8ToUtf16(std::string_view utf8);
 
 // Encodes UTF-16 as UTF-8. A lone surrogate, which has no UTF-8 form, becomes U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view utf16);
+TOLVANE_API std::string Utf16ToUtf8(std::u16string_view utf16);
 
 }  // namespace tolvane
 

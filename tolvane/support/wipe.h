@@ -6,11 +6,13 @@
 #include <memory>
 #include <vector>
 
+#include "tolvane/support/export.h"
+
 namespace tolvane {
 
 // Overwrites memory with zeros in a way the optimiser may not remove, for key material and
 // plaintext that must not outlive its use.
-void SecureWipe(void* data, std::size_t size) noexcept;
+TOLVANE_API void SecureWipe(void* data, std::size_t size) noexcept;
 
 // An allocator that wipes every block before handing it back, so that containers holding
 // secrets leave nothing behind when they grow, shrink or die.

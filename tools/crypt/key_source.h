@@ -1,6 +1,7 @@
 #ifndef TOOLS_CRYPT_KEY_SOURCE_H_
 #define TOOLS_CRYPT_KEY_SOURCE_H_
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
@@ -14,6 +15,9 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The longest key the cipher takes.
+inline constexpr std::size_t kMaxKeyBytes = 32767;
+
 // Where the key comes from: a file of raw bytes, or the text of an environment variable.
 // With neither, the key is asked for at a prompt without echo when standard input is a
 // terminal.
@@ -22,10 +26,15 @@ struct KeyOptions {
   std::string env;
 };
 
-// The key bytes. Text keys (environment, prompt) are converted through the active ANSI code
-// page, as a desktop program keying the cipher with its password's ANSI bytes does. Throws
-// UsageError when no key can be had, tolvane::Error when a key file cannot be read.
-SecureBytes ReadKey(const KeyOptions& options);
+// The key bytes. A key file's bytes are taken exactly (1 to 32767 of them; "-" reads standard
+// input); a larger file is refused after reading 32768 bytes. Text keys (environment, prompt)
+// are converted through the active ANSI code page and refused when a character does not
+// convert exactly, since every such character would become the same "?" and many passwords
+// the same key. With `confirm`, a key typed at the prompt is asked for twice.
+//
+// Throws UsageError for a text key that cannot be used or is missing, tolvane::Error for a key
+// file that cannot be read or used.
+SecureBytes ReadKey(const KeyOptions& options, bool confirm);
 
 }  // namespace tolvane::crypt
 

@@ -2,7 +2,9 @@
 //
 // Every job of the library without writing C++: files in the length-prefixed format, text
 // through the hexadecimal code, Base64 decoding and the settings store. Keys are read from a
-// file, an environment variable or a prompt, never from the command line.
+// file, an environment variable or a prompt, never from the command line. Where the library
+// would convert silently (characters a code page lacks), the tool refuses instead, since a
+// person typed the input and would otherwise lose it unknowingly.
 
 #include <CLI/CLI.hpp>
 
@@ -10,6 +12,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -19,9 +22,16 @@
 #include "tolvane/platform/code_page.h"
 #include "tolvane/support/base64.h"
 #include "tolvane/support/registry.h"
+#include "tolvane/support/settings_file.h"
 #include "tolvane/support/utf8.h"
+#include "tolvane/support/wipe.h"
+#include "tools/crypt/exact_text.h"
+#include "tools/crypt/help_text.h"
+#include "tools/crypt/interrupts.h"
 #include "tools/crypt/io.h"
 #include "tools/crypt/key_source.h"
+#include "tools/crypt/progress.h"
+#include "tools/crypt/stream_files.h"
 
 namespace tolvane::crypt {
 namespace {
@@ -54,53 +64,54 @@ std::u16string FromHexCode(Blowfish& bf, const std::u16string& hex) {
   return text;
 }
 
-std::span<std::uint8_t> AsBytes(std::string& s) {
-  return {reinterpret_cast<std::uint8_t*>(s.data()), s.size()};
+std::string_view AsText(const SecureBytes& bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 std::span<const std::uint8_t> AsBytes(const std::string& s) {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
 
 // Hexadecimal code read from a terminal or a file usually ends with a line break.
-std::string TrimTrailingSpace(std::string s) {
+std::string_view TrimTrailingSpace(std::string_view s) {
   while (!s.empty() &&
          (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '\t')) {
-    s.pop_back();
+    s.remove_suffix(1);
   }
   return s;
 }
 
+std::string Quote(const std::string& path) {
+  return IsStdStream(path) ? "standard input" : "'" + path + "'";
+}
+
 struct Options {
+  std::string command;
   KeyOptions key;
   std::optional<int> code_page;
   std::string src, dst;
   std::optional<std::string> text;
   bool raw = false;
+  bool lossy = false;
   std::string name, value, input = "-", output = "-";
   bool binary = false;
+  bool progress = false;
+  bool quiet = false;
 };
 
-void AddKeyOptions(CLI::App* cmd, Options& o) {
-  auto* file = cmd->add_option("--key-file", o.key.file, "Read the key's raw bytes from PATH")
-                   ->type_name("PATH");
-  auto* env =
-      cmd->add_option("--key-env", o.key.env, "Take the key's text from environment variable NAME")
-          ->type_name("NAME");
-  file->excludes(env);
-  cmd->footer(
-      "Without --key-file or --key-env the key is asked for at a prompt without echo (standard "
-      "input must be a terminal). Text keys are converted to bytes through the ANSI code page.");
-}
+// What the run is about, for messages: the subcommand and the file or option involved, and
+// how many messages the library showed.
+struct Session {
+  std::string context;
+  int messages_shown = 0;
+  ProgressDisplay* progress = nullptr;  // while a file subcommand runs
+};
 
-void AddCodePageOption(CLI::App* cmd, Options& o) {
-  cmd->add_option("--code-page", o.code_page,
-                  "ANSI code page for text: 874 or 1250 to 1258 (default 1252, or "
-                  "TOLVANE_ANSI_CODEPAGE)")
-      ->type_name("N");
-}
-
-Blowfish KeyedCipher(const KeyOptions& options) {
-  const SecureBytes key = ReadKey(options);
+Blowfish KeyedCipher(const Options& o, Session& session, bool confirm) {
+  const std::string saved = session.context;
+  session.context =
+      o.command + (o.key.file.empty() ? std::string() : " --key-file " + Quote(o.key.file));
+  const SecureBytes key = ReadKey(o.key, confirm);
+  session.context = saved;
   // ByteArray wipes its own storage when it goes.
   const ByteArray key_array(std::span<const std::uint8_t>(key.data(), key.size()));
   Blowfish bf;
@@ -112,11 +123,171 @@ Blowfish KeyedCipher(const KeyOptions& options) {
   return bf;
 }
 
-std::u16string TextArgumentOrStdin(const std::optional<std::string>& text) {
-  return Utf8ToUtf16(text ? *text : ReadAll("-"));
+// Standard input can give one thing only.
+void RequireOneUseOfStdin(const Options& o, bool other_use) {
+  if (IsStdStream(o.key.file) && other_use) {
+    throw UsageError("standard input cannot give both the key and the input");
+  }
 }
 
-int Run(CLI::App& app, Options& o, int& messages_shown) {
+std::u16string TextArgumentOrStdin(const Options& o) {
+  if (o.text) return Utf8ToUtf16(*o.text);
+  return Utf8ToUtf16(AsText(ReadAll("-")));
+}
+
+void RequireExactText(const std::u16string& text) {
+  const std::optional<InexactCharacter> inexact = FindInexactCharacter(text);
+  if (!inexact) return;
+  throw Error(kErrInvalidCall, "the text holds the character " +
+                                   DescribeCharacter(inexact->character) + " at position " +
+                                   std::to_string(inexact->position) + ", which code page " +
+                                   std::to_string(AnsiCodePage()) +
+                                   " cannot hold exactly (it would come back as \"?\" or "
+                                   "another character); choose a code page with --code-page N, "
+                                   "or convert anyway with --lossy");
+}
+
+int FileCommand(const Options& o, Session& session, bool encrypt) {
+  RequireOneUseOfStdin(o, IsStdStream(o.src));
+  Blowfish bf = KeyedCipher(o, session, encrypt);
+  // The staging folder first: an interrupt while standard input is still being read then
+  // finds it and removes it.
+  std::optional<StdoutStaging> staging;
+  if (IsStdStream(o.dst)) staging.emplace();
+  const std::filesystem::path target = staging ? staging->target() : std::filesystem::path(o.dst);
+  std::optional<StdinSpool> spool;
+  if (IsStdStream(o.src)) spool.emplace();
+  const std::filesystem::path source = spool ? spool->path() : std::filesystem::path(o.src);
+
+  ProgressDisplay progress(o.quiet      ? ProgressDisplay::Mode::kSilent
+                           : o.progress ? ProgressDisplay::Mode::kForced
+                                        : ProgressDisplay::Mode::kAuto);
+  bf.SetProgressCallback(
+      [&progress](std::uint64_t done, std::uint64_t total) { progress.Update(done, total); });
+  session.progress = &progress;
+  if (encrypt) {
+    bf.sFileEncrypt(source, target);
+  } else {
+    bf.sFileDecrypt(source, target);
+  }
+  session.progress = nullptr;
+  if (session.messages_shown != 0) return kExitFailed;
+  if (staging) staging->SendToStdout();
+  return kExitOk;
+}
+
+// Runs the checks decryption makes before writing anything; says on standard error what it
+// found, and whether the key could be checked at all.
+int CheckCommand(const Options& o, Session& session) {
+  const Blowfish bf = KeyedCipher(o, session, false);
+  std::optional<StdinSpool> spool;
+  if (IsStdStream(o.src)) spool.emplace();
+  FileKeyCheck result;
+  try {
+    result = bf.CheckEncryptedFile(spool ? spool->path() : std::filesystem::path(o.src));
+  } catch (const Error& e) {
+    std::fprintf(stderr, "tolvane-crypt: %s: %d - %s\n", session.context.c_str(), e.number(),
+                 e.description().c_str());
+    return kExitFailed;
+  }
+  std::fprintf(stderr, "tolvane-crypt: %s: %s\n", session.context.c_str(),
+               result == FileKeyCheck::kKeyFits
+                   ? "in the format, and the key fits"
+                   : "in the format; the key cannot be checked, since the plaintext's length is "
+                     "a multiple of 8 (no padding to test it against)");
+  return kExitOk;
+}
+
+int EncryptText(const Options& o, Session& session) {
+  const std::u16string text = TextArgumentOrStdin(o);
+  if (!o.lossy) RequireExactText(text);
+  Blowfish bf = KeyedCipher(o, session, true);
+  std::u16string cipher;
+  bf.sStringEncrypt(text, cipher);
+  if (session.messages_shown != 0) return kExitFailed;
+  if (o.raw) {
+    SecureBytes bytes(cipher.size());
+    TextToAnsi(cipher, bytes);
+    WriteStdout(bytes);
+  } else {
+    WriteStdout(Utf16ToUtf8(ToHexCode(bf, cipher)) + "\n");
+  }
+  return kExitOk;
+}
+
+int DecryptText(const Options& o, Session& session) {
+  const SecureBytes input = o.text ? SecureBytes(o.text->begin(), o.text->end()) : ReadAll("-");
+  std::u16string cipher;
+  if (o.raw) {
+    cipher = AnsiToText(input);
+  } else {
+    Blowfish hex_only;
+    cipher = FromHexCode(hex_only, Utf8ToUtf16(TrimTrailingSpace(AsText(input))));
+    if (session.messages_shown != 0) return kExitFailed;
+  }
+  Blowfish bf = KeyedCipher(o, session, false);
+  std::u16string plain;
+  bf.sStringDecrypt(cipher, plain);
+  if (session.messages_shown != 0) return kExitFailed;
+  WriteStdout(Utf16ToUtf8(plain));
+  return kExitOk;
+}
+
+int Base64DecodeCommand(const Options& o) {
+  std::vector<std::uint8_t> bytes = Base64Decode(AsText(ReadAll(o.input)));
+  try {
+    WritePrivateFile(o.output, bytes);
+  } catch (...) {
+    SecureWipe(bytes.data(), bytes.size());
+    throw;
+  }
+  SecureWipe(bytes.data(), bytes.size());
+  return kExitOk;
+}
+
+int SetCommand(const Options& o) {
+  if (o.binary) {
+    const SecureBytes data = ReadAll(o.value);
+    std::vector<std::uint8_t> value(data.begin(), data.end());
+    WriteRegValue(o.name, value);
+    SecureWipe(value.data(), value.size());
+  } else {
+    WriteRegValue(o.name, o.value);
+  }
+  return kExitOk;
+}
+
+int GetCommand(const Options& o) {
+  std::optional<RegValue> value = ReadRegValue(o.name);
+  if (!value) throw Error(kErrInvalidCall, "no setting of that name");
+  if (auto* text = std::get_if<std::string>(&*value)) {
+    if (IsStdStream(o.output)) *text += "\n";
+    WritePrivateFile(o.output, AsBytes(*text));
+    SecureWipe(text->data(), text->size());
+  } else {
+    auto& bytes = std::get<std::vector<std::uint8_t>>(*value);
+    WritePrivateFile(o.output, bytes);
+    SecureWipe(bytes.data(), bytes.size());
+  }
+  return kExitOk;
+}
+
+int ListCommand() {
+  std::string listing;
+  for (const RegValueInfo& value : ListRegValues()) {
+    listing += value.binary ? "binary  " : "text    ";
+    listing += value.name + "\n";
+  }
+  WriteStdout(listing);
+  return kExitOk;
+}
+
+int DeleteCommand(const Options& o) {
+  if (!DeleteRegValue(o.name)) throw Error(kErrInvalidCall, "no setting of that name");
+  return kExitOk;
+}
+
+int Run(const Options& o, Session& session) {
   if (o.code_page) {
     try {
       SetAnsiCodePage(*o.code_page);
@@ -124,78 +295,59 @@ int Run(CLI::App& app, Options& o, int& messages_shown) {
       throw UsageError(e.description());
     }
   }
-  const std::string cmd = app.get_subcommands().front()->get_name();
-
+  const std::string& cmd = o.command;
   if (cmd == "encrypt-file" || cmd == "decrypt-file") {
-    Blowfish bf = KeyedCipher(o.key);
-    if (cmd == "encrypt-file") {
-      bf.sFileEncrypt(o.src, o.dst);
-    } else {
-      bf.sFileDecrypt(o.src, o.dst);
-    }
-  } else if (cmd == "encrypt-text") {
-    const std::u16string text = TextArgumentOrStdin(o.text);
-    Blowfish bf = KeyedCipher(o.key);
-    std::u16string cipher;
-    bf.sStringEncrypt(text, cipher);
-    if (messages_shown == 0) {
-      if (o.raw) {
-        std::string bytes(cipher.size(), '\0');
-        TextToAnsi(cipher, AsBytes(bytes));
-        WriteAll("-", bytes);
-      } else {
-        WriteAll("-", Utf16ToUtf8(ToHexCode(bf, cipher)) + "\n");
-      }
-    }
-  } else if (cmd == "decrypt-text") {
-    std::u16string cipher;
-    if (o.raw) {
-      const std::string bytes = o.text ? *o.text : ReadAll("-");
-      cipher = AnsiToText(AsBytes(bytes));
-    } else {
-      Blowfish hex_only;
-      cipher =
-          FromHexCode(hex_only, Utf8ToUtf16(TrimTrailingSpace(o.text ? *o.text : ReadAll("-"))));
-    }
-    if (messages_shown == 0) {
-      Blowfish bf = KeyedCipher(o.key);
-      std::u16string plain;
-      bf.sStringDecrypt(cipher, plain);
-      if (messages_shown == 0) WriteAll("-", Utf16ToUtf8(plain));
-    }
-  } else if (cmd == "hex") {
-    Blowfish bf;
-    const std::u16string hex = ToHexCode(bf, TextArgumentOrStdin(o.text));
-    if (messages_shown == 0) WriteAll("-", Utf16ToUtf8(hex) + "\n");
-  } else if (cmd == "unhex") {
-    Blowfish bf;
-    const std::u16string text =
-        FromHexCode(bf, Utf8ToUtf16(TrimTrailingSpace(o.text ? *o.text : ReadAll("-"))));
-    if (messages_shown == 0) WriteAll("-", Utf16ToUtf8(text));
-  } else if (cmd == "base64-decode") {
-    const std::vector<std::uint8_t> bytes = Base64Decode(ReadAll(o.input));
-    WriteAll(o.output, std::string(bytes.begin(), bytes.end()));
-  } else if (cmd == "set") {
-    if (o.binary) {
-      const std::string data = ReadAll(o.value);
-      WriteRegValue(o.name, std::vector<std::uint8_t>(data.begin(), data.end()));
-    } else {
-      WriteRegValue(o.name, o.value);
-    }
-  } else if (cmd == "get") {
-    const std::optional<RegValue> value = ReadRegValue(o.name);
-    if (!value) {
-      std::cerr << "tolvane-crypt: no setting named \"" << o.name << "\"\n";
-      return kExitFailed;
-    }
-    if (const auto* text = std::get_if<std::string>(&*value)) {
-      WriteAll(o.output, *text + (o.output == "-" ? "\n" : ""));
-    } else {
-      const auto& bytes = std::get<std::vector<std::uint8_t>>(*value);
-      WriteAll(o.output, std::string(bytes.begin(), bytes.end()));
-    }
+    session.context = cmd + " " + Quote(o.src);
+    return FileCommand(o, session, cmd == "encrypt-file");
   }
-  return messages_shown == 0 ? kExitOk : kExitFailed;
+  if (cmd == "check") {
+    session.context = cmd + " " + Quote(o.src);
+    RequireOneUseOfStdin(o, IsStdStream(o.src));
+    return CheckCommand(o, session);
+  }
+  session.context = cmd;
+  RequireOneUseOfStdin(o, !o.text);
+  if (cmd == "encrypt-text") return EncryptText(o, session);
+  if (cmd == "decrypt-text") return DecryptText(o, session);
+  if (cmd == "hex" || cmd == "unhex") {
+    Blowfish bf;
+    const std::string out =
+        cmd == "hex" ? Utf16ToUtf8(ToHexCode(bf, TextArgumentOrStdin(o))) + "\n"
+                     : Utf16ToUtf8(FromHexCode(
+                           bf, Utf8ToUtf16(TrimTrailingSpace(o.text ? std::string_view(*o.text)
+                                                                    : AsText(ReadAll("-"))))));
+    if (session.messages_shown != 0) return kExitFailed;
+    WriteStdout(out);
+    return kExitOk;
+  }
+  if (cmd == "base64-decode") {
+    session.context = cmd + " " + Quote(o.input);
+    return Base64DecodeCommand(o);
+  }
+  session.context = cmd + " '" + o.name + "'";
+  if (cmd == "set") return SetCommand(o);
+  if (cmd == "get") return GetCommand(o);
+  if (cmd == "delete") return DeleteCommand(o);
+  session.context = cmd;
+  return ListCommand();
+}
+
+void AddKeyOptions(CLI::App* cmd, Options& o) {
+  auto* file = cmd->add_option("--key-file", o.key.file,
+                               "Read the key's raw bytes (1 to 32767) from PATH; - for "
+                               "standard input")
+                   ->type_name("PATH");
+  auto* env =
+      cmd->add_option("--key-env", o.key.env, "Take the key's text from environment variable NAME")
+          ->type_name("NAME");
+  file->excludes(env);
+}
+
+void AddCodePageOption(CLI::App* cmd, Options& o) {
+  cmd->add_option("--code-page", o.code_page,
+                  "ANSI code page for text: 874 or 1250 to 1258 (default 1252, or "
+                  "TOLVANE_ANSI_CODEPAGE)")
+      ->type_name("N");
 }
 
 int Main(int argc, char** argv) {
@@ -204,6 +356,9 @@ int Main(int argc, char** argv) {
       "its hexadecimal code, decodes Base64 and reads and writes settings.",
       "tolvane-crypt"};
   app.require_subcommand(1, 1);
+  // TOLVANE_VERSION comes from the project's version in the top-level CMakeLists.txt.
+  app.set_version_flag("--version", "tolvane-crypt " TOLVANE_VERSION, "Print the version and exit");
+  app.footer(MainFooter());
   Options o;
 
   auto* enc_file =
@@ -211,11 +366,33 @@ int Main(int argc, char** argv) {
   auto* dec_file =
       app.add_subcommand("decrypt-file", "Decrypt SRC (length-prefixed format) into DST");
   for (auto* cmd : {enc_file, dec_file}) {
-    cmd->add_option("SRC", o.src, "Source file")->required();
-    cmd->add_option("DST", o.dst, "Target file; the same path as SRC works in place")->required();
+    cmd->add_option("SRC", o.src, "Source file; - for standard input")
+        ->required()
+        ->type_name("PATH");
+    cmd->add_option("DST", o.dst,
+                    "Target file, replaced whole; the same path as SRC works in place; - for "
+                    "standard output")
+        ->required()
+        ->type_name("PATH");
     AddKeyOptions(cmd, o);
     AddCodePageOption(cmd, o);
   }
+  for (auto* cmd : {enc_file, dec_file}) {
+    auto* progress = cmd->add_flag("--progress", o.progress,
+                                   "Show the progress line on standard error even when it is no "
+                                   "terminal or the work is short");
+    cmd->add_flag("--quiet", o.quiet, "Never show the progress line")->excludes(progress);
+  }
+  enc_file->footer(FileFooter(true));
+  dec_file->footer(FileFooter(false));
+
+  auto* check = app.add_subcommand(
+      "check", "Check that FILE is in the encrypted format and that the key fits, writing nothing");
+  check->add_option("FILE", o.src, "Encrypted file; - for standard input")
+      ->required()
+      ->type_name("PATH");
+  AddKeyOptions(check, o);
+  check->footer(CheckFooter());
 
   auto* enc_text =
       app.add_subcommand("encrypt-text",
@@ -232,32 +409,52 @@ int Main(int argc, char** argv) {
     AddKeyOptions(cmd, o);
     AddCodePageOption(cmd, o);
   }
+  enc_text->add_flag("--lossy", o.lossy,
+                     "Convert characters the code page cannot hold as the library does (to \"?\" "
+                     "or a look-alike) instead of refusing the text");
+  enc_text->footer(TextFooter(true));
+  dec_text->footer(TextFooter(false));
 
   auto* hex = app.add_subcommand("hex", "Print the hexadecimal code of TEXT (UTF-8)");
   auto* unhex = app.add_subcommand("unhex", "Print the text (UTF-8) that a hexadecimal code holds");
   for (auto* cmd : {hex, unhex}) {
     cmd->add_option("TEXT", o.text, "The input; read from standard input when omitted");
   }
+  hex->footer(HexFooter(true));
+  unhex->footer(HexFooter(false));
 
   auto* b64 = app.add_subcommand("base64-decode", "Decode Base64 text");
   b64->add_option("INPUT", o.input, "File holding Base64 text; - for standard input")
-      ->capture_default_str();
-  b64->add_option("-o,--output", o.output, "Where to write the bytes; - for standard output")
-      ->capture_default_str();
+      ->capture_default_str()
+      ->type_name("PATH");
+  b64->add_option("-o,--output", o.output,
+                  "Write the bytes to PATH (replaced whole, mode 0600); - for standard output")
+      ->capture_default_str()
+      ->type_name("PATH");
+  b64->footer(Base64Footer());
 
   auto* set = app.add_subcommand("set",
                                  "Store a setting: NAME and a text VALUE, or with "
-                                 "--binary NAME and a FILE whose bytes are stored");
-  set->add_flag("--binary", o.binary, "VALUE names a file whose bytes are stored as binary");
+                                 "--binary NAME and a PATH whose bytes are stored");
+  set->add_flag("--binary", o.binary, "VALUE is a PATH whose bytes are stored as binary");
   set->add_option("NAME", o.name, "Value name")->required();
-  set->add_option("VALUE", o.value, "Text value, or the file with --binary")->required();
+  set->add_option("VALUE", o.value, "Text value, or with --binary the PATH (- for standard input)")
+      ->required()
+      ->type_name("TEXT|PATH");
 
   auto* get = app.add_subcommand("get",
                                  "Print a stored setting (text with a line break; "
                                  "binary as raw bytes)");
   get->add_option("NAME", o.name, "Value name")->required();
-  get->add_option("-o,--output", o.output, "Where to write the value; - for standard output")
-      ->capture_default_str();
+  get->add_option("-o,--output", o.output,
+                  "Write the value to PATH (replaced whole, mode 0600); - for standard output")
+      ->capture_default_str()
+      ->type_name("PATH");
+
+  auto* list = app.add_subcommand("list", "List the stored settings: type and name, one a line");
+  auto* del = app.add_subcommand("delete", "Delete a stored setting");
+  del->add_option("NAME", o.name, "Value name")->required();
+  for (auto* cmd : {set, get, list, del}) cmd->footer(SettingsFooter(cmd->get_name()));
 
   try {
     app.parse(argc, argv);
@@ -265,30 +462,33 @@ int Main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::cerr << "tolvane-crypt: " << e.what() << "\nRun 'tolvane-crypt --help' for usage.\n";
     return kExitUsage;
   }
+  o.command = app.get_subcommands().front()->get_name();
+  InstallInterruptHandlers();
 
   // The library shows its failures through the message box; here that is one line on
-  // standard error, and any message makes the run fail.
-  int messages_shown = 0;
-  SetMessageBoxHandler([&messages_shown](const std::string& message) {
-    ++messages_shown;
-    std::fprintf(stderr, "%s\n", message.c_str());
+  // standard error naming what it was about, and any message makes the run fail.
+  Session session;
+  session.context = o.command;
+  SetMessageBoxHandler([&session](const std::string& message) {
+    ++session.messages_shown;
+    if (session.progress != nullptr) session.progress->EndLine();
+    std::fprintf(stderr, "tolvane-crypt: %s: %s\n", session.context.c_str(), message.c_str());
   });
 
   try {
-    return Run(app, o, messages_shown);
+    return Run(o, session);
   } catch (const UsageError& e) {
-    std::cerr << "tolvane-crypt: " << e.what() << "\nRun 'tolvane-crypt "
-              << app.get_subcommands().front()->get_name() << " --help' for usage.\n";
+    std::cerr << "tolvane-crypt: " << session.context << ": " << e.what() << "\nRun 'tolvane-crypt "
+              << o.command << " --help' for usage.\n";
     return kExitUsage;
-  } catch (const Error& e) {
-    std::cerr << "tolvane-crypt: " << e.description() << "\n";
-    return kExitFailed;
   } catch (const std::exception& e) {
-    std::cerr << "tolvane-crypt: " << e.what() << "\n";
+    std::cerr << "tolvane-crypt: " << session.context << ": " << e.what() << "\n";
     return kExitFailed;
   }
 }

@@ -1,17 +1,24 @@
 // Runs the built tolvane-crypt as a process, as a user at a terminal would.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
+#include <utmp.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,7 +53,7 @@ class CryptTool : public ::testing::Test {
            ("tolvane-crypt-test-" + std::to_string(getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    fs::create_directories(dir_ / "tmp");
     key_file_ = dir_ / "key";
     WriteFile(key_file_, "secret key");
   }
@@ -64,7 +71,9 @@ class CryptTool : public ::testing::Test {
       const int out = open(Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       const int err = open(Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(in, 0), dup2(out, 1), dup2(err, 2);
+      if (chdir(dir_.c_str()) != 0) _exit(126);
       setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
+      setenv("TMPDIR", Path("tmp").c_str(), 1);
       for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
       std::vector<char*> argv{const_cast<char*>(TOLVANE_CRYPT_PATH)};
       for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -76,6 +85,68 @@ class CryptTool : public ::testing::Test {
     waitpid(pid, &status, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(Path("stdout")),
             ReadFile(Path("stderr"))};
+  }
+
+  struct TerminalResult {
+    int exit_code = -1;
+    std::string seen;
+    bool echo_on = false;
+  };
+
+  // Runs the tool on a pseudo-terminal, typing each of `typed` at its own key prompt; with
+  // `signal`, sends it at the next prompt instead of typing more.
+  TerminalResult RunOnTerminal(const std::vector<std::string>& args,
+                               const std::vector<std::string>& typed, int signal) {
+    int master = -1, slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(master);
+      login_tty(slave);
+      if (chdir(dir_.c_str()) != 0) _exit(126);
+      setenv("TMPDIR", Path("tmp").c_str(), 1);
+      std::vector<char*> argv{const_cast<char*>(TOLVANE_CRYPT_PATH)};
+      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    TerminalResult result;
+    // Reads what the tool shows until `prompts` key prompts have appeared or it goes quiet.
+    auto read_until = [&](std::size_t prompts, int timeout_ms) {
+      auto count = [&] {
+        std::size_t n = 0;
+        for (std::size_t at = 0; (at = result.seen.find("Key", at)) != std::string::npos; ++at) ++n;
+        return n;
+      };
+      char buffer[256];
+      pollfd p{master, POLLIN, 0};
+      while (count() < prompts && poll(&p, 1, timeout_ms) > 0) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;
+        result.seen.append(buffer, static_cast<std::size_t>(n));
+      }
+    };
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+      read_until(i + 1, 5000);
+      const std::string line = typed[i] + "\n";
+      if (write(master, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
+    }
+    if (signal != 0) {
+      // Without a prompt to wait for, give the tool a moment to get going.
+      const bool prompts = std::find(args.begin(), args.end(), "--key-file") == args.end();
+      read_until(typed.size() + 1, prompts ? 5000 : 1500);
+      kill(pid, signal);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    read_until(SIZE_MAX, 0);  // what is left; the tool has ended
+    termios state{};
+    result.echo_on = tcgetattr(slave, &state) == 0 && (state.c_lflag & ECHO) != 0;
+    close(master);
+    close(slave);
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
   }
 
   Result RunKeyed(std::vector<std::string> args, const std::string& input = "") {
@@ -156,33 +227,44 @@ TEST_F(CryptTool, EveryKeySourceGivesTheSameKey) {
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(Run({"encrypt-text", "--key-env", "K", "same"}, "", {{"K", "secret key"}}).out,
             expected);
-
-  // The prompt needs a terminal: run the tool on a pseudo-terminal and type the key.
-  int master = -1;
-  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-  ASSERT_NE(pid, -1);
-  if (pid == 0) {
-    execl(TOLVANE_CRYPT_PATH, TOLVANE_CRYPT_PATH, "encrypt-text", "same", nullptr);
-    _exit(127);
-  }
-  std::string seen;
-  char buffer[256];
-  while (seen.find("Key: ") == std::string::npos) {
-    const ssize_t n = read(master, buffer, sizeof buffer);
-    ASSERT_GT(n, 0);
-    seen.append(buffer, static_cast<std::size_t>(n));
-  }
-  ASSERT_EQ(write(master, "secret key\n", 11), 11);
-  ssize_t n;
-  while ((n = read(master, buffer, sizeof buffer)) > 0)
-    seen.append(buffer, static_cast<std::size_t>(n));
-  close(master);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(seen.find("secret key"), std::string::npos) << "the key must not be echoed";
   const std::string hex = expected.substr(0, expected.size() - 1);
-  EXPECT_NE(seen.find(hex), std::string::npos) << seen;
+
+  // The prompt needs a terminal: the tool runs on a pseudo-terminal and the key is typed,
+  // twice when encrypting. Every run must leave echo on, also when a signal ends it.
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> typed;
+    int signal;
+    int exit_code;
+    std::string seen;
+  } cases[] = {
+      {{"encrypt-text", "same"}, {"secret key", "secret key"}, 0, 0, hex},
+      {{"decrypt-text", hex}, {"secret key"}, 0, 0, "same"},
+      {{"encrypt-text", "same"}, {"secret key", "secret kez"}, 0, 2, "differ"},
+      {{"encrypt-text", "same"},
+       {"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC", "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"},
+       0,
+       0,
+       "Key again"},
+      {{"decrypt-text", hex}, {"\xD0\xB0\xD0\xB1"}, 0, 2, "U+0430"},
+      {{"encrypt-text", "same"}, {}, SIGINT, 128 + SIGINT, "Key"},
+      {{"decrypt-file", "in", "out"}, {}, SIGTERM, 128 + SIGTERM, "Key"},
+      {{"encrypt-text", "same"}, {"secret key"}, SIGHUP, 128 + SIGHUP, "Key again"},
+      // Standard input (the terminal) still being read, with output bound for standard output.
+      {{"encrypt-file", "--key-file", key_file_.string(), "-", "-"},
+       {},
+       SIGTERM,
+       128 + SIGTERM,
+       ""},
+  };
+  for (const auto& c : cases) {
+    const TerminalResult r = RunOnTerminal(c.args, c.typed, c.signal);
+    EXPECT_EQ(r.exit_code, c.exit_code) << c.args[0] << " " << r.seen;
+    EXPECT_NE(r.seen.find(c.seen), std::string::npos) << r.seen;
+    EXPECT_EQ(r.seen.find("secret"), std::string::npos) << "the key must not be echoed";
+    EXPECT_TRUE(r.echo_on) << r.seen;
+    EXPECT_TRUE(fs::is_empty(Path("tmp"))) << c.args[0];
+  }
 }
 
 TEST_F(CryptTool, HexBase64AndSettings) {
@@ -199,15 +281,33 @@ TEST_F(CryptTool, HexBase64AndSettings) {
   EXPECT_EQ(Run({"get", "Greeting"}).out, std::string("\0\xFF\0", 3));
 }
 
+// Each row runs in the test folder, in order, so that a row may use what an earlier one made.
 TEST_F(CryptTool, FailuresAndTheirExitCodes) {
   WriteFile(Path("short"), "abc");
   WriteFile(Path("target"), "keep me");
+  WriteFile(Path("other-key"), "other key");
+  WriteFile(Path("key-max"), std::string(32767, 'k'));
+  WriteFile(Path("key-over"), std::string(32768, 'k'));
+  WriteFile(Path("key-empty"), "");
+  WriteFile(Path("eight"), "8 bytes!");
+  WriteFile(Path("victim"), "not to be written through");
+  fs::create_symlink("victim", Path("link"));
   struct Case {
     std::vector<std::string> args;
     std::string input;
     int exit_code;
     std::string stderr_part;
+    std::optional<std::string> out = std::nullopt;  // standard output, exactly
+    std::vector<std::string> exists = {};
+    std::vector<std::string> absent = {};
+    std::map<std::string, std::string> env = {};
   };
+  const std::string settings = "config/Brennix/Tolvane/settings.sqlite3";
+  const std::string lossy_hex = RunKeyed({"encrypt-text", "??"}).out;
+  WriteFile(Path("hello"), "hello");
+  ASSERT_EQ(RunKeyed({"encrypt-file", Path("hello"), Path("hello.enc")}).exit_code, 0);
+  const std::string enc = ReadFile(Path("hello.enc"));
+  WriteFile(Path("lying"), std::string("\x64\0\0\0", 4) + "12345678");
   const std::string k = key_file_.string();
   const Case cases[] = {
       {{}, "", 2, "subcommand"},
@@ -232,25 +332,130 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
        "String to decrypt should be sized divisible by 8."},
       {{"unhex", "4G00"}, "", 1, "Blowfish, fHexCodeToString(13 - Type mismatch)"},
       {{"base64-decode"}, "a*bc", 1, "tolvane-crypt: "},
-      {{"get", "Nothing"}, "", 1, "no setting named"},
+      {{"get", "Nothing"}, "", 1, "get 'Nothing': no setting"},
+      // Text keys must convert exactly; key files are bounded and taken as they are.
+      {{"encrypt-text", "--key-env", "K", "x"},
+       "",
+       2,
+       "U+5BC6 '\u5BC6'",
+       "",
+       {},
+       {},
+       {{"K", "\u5BC6\u7801\u673A\u5BC6"}}},
+      {{"encrypt-text", "--key-env", "K", "x"},
+       "",
+       2,
+       "--code-page N",
+       "",
+       {},
+       {},
+       {{"K", "\u0430\u0431\u0432\u0433"}}},
+      {{"encrypt-text", "--key-env", "K", "--code-page", "1251", "x"},
+       "",
+       0,
+       "",
+       {},
+       {},
+       {},
+       {{"K", "\u0430\u0431\u0432\u0433"}}},
+      {{"encrypt-text", "--key-file", "/dev/zero", "x"}, "", 1, "--key-file '/dev/zero'", ""},
+      {{"encrypt-text", "--key-file", "key-over", "x"}, "", 1, "32767", ""},
+      {{"encrypt-text", "--key-file", "key-empty", "x"}, "", 1, "empty", ""},
+      {{"encrypt-text", "--key-file", "key-max", "x"}, "", 0, ""},
+      {{"encrypt-text", "--key-file", "-", "x"},
+       "secret key",
+       0,
+       "",
+       RunKeyed({"encrypt-text", "x"}).out},
+      {{"encrypt-text", "--key-file", "-"}, "secret key", 2, "standard input cannot give both", ""},
+      // Text to encrypt must convert exactly too, unless --lossy says otherwise.
+      {{"encrypt-text", "--key-file", k, "\u4F60\u597D"},
+       "",
+       1,
+       "U+4F60 '\u4F60' at position 1",
+       ""},
+      {{"encrypt-text", "--key-file", k}, "a\u20AC\U0001F600", 1, "U+1F600", ""},
+      {{"encrypt-text", "--key-file", k, "x\u0100"}, "", 1, "U+0100 '\u0100' at position 2", ""},
+      {{"encrypt-text", "--key-file", k, "--lossy", "\u4F60\u597D"}, "", 0, "", lossy_hex},
+      // Bounded whole reads.
+      {{"base64-decode", "/dev/zero"}, "", 1, "64 MiB", ""},
+      {{"set", "--binary", "Blob", "/dev/zero"}, "", 1, "64 MiB", "", {}, {settings}},
+      // - for standard streams; ./- for a file of that name.
+      {{"encrypt-file", "--key-file", k, "-", "enc"}, "hello", 0, "", "", {"enc"}},
+      {{"decrypt-file", "--key-file", k, "enc", "-"}, "", 0, "", "hello", {}, {"-"}},
+      {{"decrypt-file", "--key-file", k, "enc", "./-"}, "", 0, "", "", {"-"}},
+      {{"encrypt-file", "--key-file", k, "./-", "-"}, "", 0, "", enc},
+      {{"decrypt-file", "--key-file", k, "-", "-"}, enc, 0, "", "hello"},
+      {{"decrypt-file", "--key-file", k, "short", "-"},
+       "",
+       1,
+       "decrypt-file 'short': Blowfish, sFileDecrypt(9 - ",
+       ""},
+      {{"decrypt-file", "--key-file", "other-key", "enc", "-"},
+       "",
+       1,
+       "decrypt-file 'enc': Blowfish, sFileDecrypt(321 - Invalid file format",
+       ""},
+      {{"encrypt-file", "--key-file", k, "--progress", "enc", "enc2"},
+       "",
+       0,
+       "(100%)",
+       "",
+       {"enc2"}},
+      // check writes nothing and tells whether the key fits.
+      {{"check", "--key-file", k, "enc"}, "", 0, "the key fits", ""},
+      {{"check", "--key-file", "other-key", "enc"}, "", 1, "check 'enc': 321 - ", ""},
+      {{"check", "--key-file", "other-key", "-"}, enc, 1, "321 - ", ""},
+      {{"check", "--key-file", k, "lying"}, "", 1, "321 - Invalid file format", ""},
+      {{"encrypt-file", "--key-file", k, "eight", "eight.enc"}, "", 0, ""},
+      {{"check", "--key-file", "other-key", "eight.enc"}, "", 0, "cannot be checked", ""},
+      // Settings written by the tool are private and never written through a link.
+      {{"set", "Secret", "s3cret"}, "", 0, "", "", {settings}},
+      {{"get", "Secret", "-o", "link"}, "", 0, "", ""},
+      {{"base64-decode", "-", "-o", "decoded"}, "AAEC", 0, "", ""},
+      {{"set", "--binary", "Blob", "-"}, std::string("\0\1", 2), 0, ""},
+      {{"list"}, "", 0, "", "binary  Blob\ntext    Secret\n"},
+      {{"delete", "Blob"}, "", 0, ""},
+      {{"delete", "Blob"}, "", 1, "delete 'Blob': no setting"},
+      {{"list"}, "", 0, "", "text    Secret\n"},
   };
   for (const Case& c : cases) {
-    const Result r = Run(c.args, c.input);
+    const Result r = Run(c.args, c.input, c.env);
     std::string joined;
     for (const auto& a : c.args) joined += a + " ";
     EXPECT_EQ(r.exit_code, c.exit_code) << joined << "\n" << r.err;
     EXPECT_NE(r.err.find(c.stderr_part), std::string::npos) << joined << "\n" << r.err;
+    if (c.out) {
+      EXPECT_EQ(r.out, *c.out) << joined;
+    }
+    for (const auto& f : c.exists) EXPECT_TRUE(fs::exists(Path(f))) << joined << f;
+    for (const auto& f : c.absent) EXPECT_FALSE(fs::exists(Path(f))) << joined << f;
   }
   EXPECT_EQ(ReadFile(Path("target")), "keep me");
+  EXPECT_EQ(ReadFile(Path("victim")), "not to be written through");
+  EXPECT_EQ(ReadFile(Path("link")), "s3cret");
+  EXPECT_EQ(ReadFile(Path("decoded")), std::string("\0\1\2", 3));
+  for (const char* name : {"link", "decoded"}) {
+    EXPECT_EQ(fs::status(Path(name)).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+        << name;
+  }
+  // No temporary file of any kind is left behind.
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+  }
+  EXPECT_TRUE(fs::is_empty(Path("tmp")));
 }
 
 TEST_F(CryptTool, EverySubcommandHasHelp) {
-  for (const char* cmd : {"encrypt-file", "decrypt-file", "encrypt-text", "decrypt-text", "hex",
-                          "unhex", "base64-decode", "set", "get"}) {
+  for (const char* cmd : {"encrypt-file", "decrypt-file", "check", "encrypt-text", "decrypt-text",
+                          "hex", "unhex", "base64-decode", "set", "get", "list", "delete"}) {
     const Result r = Run({cmd, "--help"});
     EXPECT_EQ(r.exit_code, 0) << cmd;
     EXPECT_NE(r.out.find("Usage"), std::string::npos) << cmd;
   }
+  const Result version = Run({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out, "tolvane-crypt " TOLVANE_VERSION "\n");
 }
 
 }  // namespace

@@ -1,0 +1,110 @@
+#include "tools/crypt/stream_files.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tolvane/errors/error.h"
+#include "tolvane/platform/file_system.h"
+#include "tolvane/support/wipe.h"
+#include "tools/crypt/interrupts.h"
+#include "tools/crypt/io.h"
+
+namespace tolvane::crypt {
+namespace {
+
+// The encrypted format's length field is signed 32-bit: 2 GiB and more cannot be stored.
+constexpr std::uint64_t kMaxSpoolBytes = std::uint64_t{1} << 31;
+constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
+
+std::filesystem::path TemporaryFolder() {
+  const char* dir = std::getenv("TMPDIR");
+  return dir != nullptr && dir[0] == '/' ? dir : "/tmp";
+}
+
+// Opens an unnamed file for reading and writing: O_TMPFILE where the file system has it,
+// otherwise a named one that is removed at once.
+int OpenUnnamedFile() {
+  const std::filesystem::path folder = TemporaryFolder();
+  int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+  std::string pattern = (folder / "tolvane-crypt.XXXXXX").string();
+  fd = mkostemp(pattern.data(), O_CLOEXEC);  // mode 0600
+  if (fd < 0) throw FileSystemError(errno, folder);
+  unlink(pattern.c_str());
+  return fd;
+}
+
+// Copies everything from `from` to `to`, at most `limit` bytes; true when `from` ended first.
+bool Copy(int from, int to, std::uint64_t limit, const std::filesystem::path& source,
+          const std::filesystem::path& target) {
+  SecureBytes buffer(kCopyChunk);
+  std::uint64_t total = 0;
+  for (;;) {
+    const ssize_t n = read(from, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw FileSystemError(errno, source);
+    if (n == 0) return true;
+    total += static_cast<std::uint64_t>(n);
+    if (total >= limit) return false;
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t put = write(to, buffer.data() + done, static_cast<std::size_t>(n - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) throw FileSystemError(put < 0 ? errno : ENOSPC, target);
+      done += put;
+    }
+  }
+}
+
+}  // namespace
+
+StdinSpool::StdinSpool() : fd_(OpenUnnamedFile()) {
+  try {
+    if (!Copy(STDIN_FILENO, fd_, kMaxSpoolBytes, "-", TemporaryFolder())) {
+      throw Error(kErrOverflow,
+                  "standard input is 2 GiB or more, beyond what the encrypted format can hold");
+    }
+  } catch (...) {
+    close(fd_);
+    throw;
+  }
+  path_ = "/proc/self/fd/" + std::to_string(fd_);
+}
+
+StdinSpool::~StdinSpool() { close(fd_); }
+
+StdoutStaging::StdoutStaging() {
+  std::string pattern = (TemporaryFolder() / "tolvane-crypt.XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw FileSystemError(errno, TemporaryFolder());
+  folder_ = pattern;
+  target_ = folder_ / "output";
+  RememberTemporaryFile(target_, folder_);
+}
+
+StdoutStaging::~StdoutStaging() {
+  unlink(target_.c_str());
+  rmdir(folder_.c_str());
+  ForgetTemporaryFile();
+}
+
+void StdoutStaging::SendToStdout() {
+  const int fd = open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) throw FileSystemError(errno, target_);
+  // Unnamed from here on: the content is gone from disk once the copy ends, however it ends.
+  unlink(target_.c_str());
+  try {
+    Copy(fd, STDOUT_FILENO, UINT64_MAX, target_, "-");
+  } catch (...) {
+    close(fd);
+    throw;
+  }
+  close(fd);
+}
+
+}  // namespace tolvane::crypt
