@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -63,12 +65,14 @@ class CryptTool : public ::testing::Test {
 
   // Runs the tool with `args`, feeding `input` on standard input (not a terminal).
   Result Run(const std::vector<std::string>& args, const std::string& input = "",
-             const std::map<std::string, std::string>& env = {}) {
+             const std::map<std::string, std::string>& env = {},
+             const char* stdout_path = nullptr) {
     WriteFile(Path("stdin"), input);
+    const std::string out_path = stdout_path ? stdout_path : Path("stdout").string();
     const pid_t pid = fork();
     if (pid == 0) {
       const int in = open(Path("stdin").c_str(), O_RDONLY);
-      const int out = open(Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       const int err = open(Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(in, 0), dup2(out, 1), dup2(err, 2);
       if (chdir(dir_.c_str()) != 0) _exit(126);
@@ -431,6 +435,30 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
     for (const auto& f : c.exists) EXPECT_TRUE(fs::exists(Path(f))) << joined << f;
     for (const auto& f : c.absent) EXPECT_FALSE(fs::exists(Path(f))) << joined << f;
   }
+
+  // Output that cannot be written fails the run, on standard output and through -o alike; a
+  // device named by -o is refused, never replaced (a node of our own where root may make one).
+  const std::string full = mknod(Path("full").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0
+                               ? Path("full").string()
+                               : "/dev/full";
+  const std::vector<std::string> printing[] = {
+      {"encrypt-file", "--key-file", k, "hello", "-"},
+      {"decrypt-file", "--key-file", k, "enc", "-"},
+      {"encrypt-text", "--key-file", k, "x"},
+      {"decrypt-text", "--key-file", k, lossy_hex},
+      {"hex", "x"},
+      {"unhex", "4100"},
+      {"base64-decode", "-"},
+      {"base64-decode", "-", "-o", full},
+      {"get", "Secret"},
+      {"get", "Secret", "-o", full},
+      {"list"},
+  };
+  for (const auto& args : printing) {
+    EXPECT_EQ(Run(args, "AAEC", {}, "/dev/full").exit_code, 1) << args[0] << " " << args.back();
+  }
+  EXPECT_TRUE(fs::is_character_file(full));
+
   EXPECT_EQ(ReadFile(Path("target")), "keep me");
   EXPECT_EQ(ReadFile(Path("victim")), "not to be written through");
   EXPECT_EQ(ReadFile(Path("link")), "s3cret");
