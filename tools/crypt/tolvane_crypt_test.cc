@@ -313,6 +313,11 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
   const std::string enc = ReadFile(Path("hello.enc"));
   WriteFile(Path("lying"), std::string("\x64\0\0\0", 4) + "12345678");
   const std::string k = key_file_.string();
+  // U+007F/0080, U+07FF/0800, U+D7FF and U+E000 around the surrogates, U+FFFF/10000, U+10FFFF.
+  const std::string edges =
+      "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F"
+      "\xBF\xBF";
+  const std::string edges_hex = "7F008000FF070008FFD700E0FFFF00D800DCFFDBFFDF";
   const Case cases[] = {
       {{}, "", 2, "subcommand"},
       {{"frobnicate"}, "", 2, "--help"},
@@ -335,6 +340,12 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
        1,
        "String to decrypt should be sized divisible by 8."},
       {{"unhex", "4G00"}, "", 1, "Blowfish, fHexCodeToString(13 - Type mismatch)"},
+      // UTF-8 both ways at each change of encoded length; surrogates encoded directly are
+      // refused.
+      {{"hex", edges}, "", 0, "", edges_hex + "\n"},
+      {{"unhex", edges_hex}, "", 0, "", edges},
+      {{"hex", "\xED\xA0\x80"}, "", 1, "not valid UTF-8 at byte 0", ""},
+      {{"hex", "a\xED\xBF\xBF"}, "", 1, "not valid UTF-8 at byte 1", ""},
       {{"base64-decode"}, "a*bc", 1, "tolvane-crypt: "},
       {{"get", "Nothing"}, "", 1, "get 'Nothing': no setting"},
       // Text keys must convert exactly; key files are bounded and taken as they are.
