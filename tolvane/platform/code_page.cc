@@ -35,7 +35,9 @@ const code_page_tables::Table* FindTable(int codePage) noexcept {
 
 int ReadEnvironment() {
   const char* value = std::getenv(kAnsiCodePageVariable);
-  if (value == nullptr || *value == '\0') return kDefaultCodePage;
+  // Only an unset variable means the default: an empty one (a script's unset expansion, say)
+  // is refused like any other value that names no code page.
+  if (value == nullptr) return kDefaultCodePage;
   const std::string_view text(value);
   int codePage = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), codePage);

@@ -134,7 +134,10 @@ TEST(AnsiCodePageEnvironment, ReadOnceAtFirstUse) {
   };
   const Case cases[] = {
       {nullptr, "active=1252"},
-      {"", "active=1252"},
+      {"", "error=5: TOLVANE_ANSI_CODEPAGE does not name a code page"},
+      {"0", "error=5: TOLVANE_ANSI_CODEPAGE does not name a code page"},
+      {"-1251", "error=5: TOLVANE_ANSI_CODEPAGE does not name a code page"},
+      {"1251x", "error=5: TOLVANE_ANSI_CODEPAGE does not name a code page"},
       {"1251", "active=1251"},
       {"874", "active=874"},
       {"932", "error=5: TOLVANE_ANSI_CODEPAGE names code page 932, which is not supported"},
