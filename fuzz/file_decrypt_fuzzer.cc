@@ -31,6 +31,7 @@
 #include "fuzz/fuzz_support.h"
 #include "tolvane/cipher/blowfish.h"
 #include "tolvane/platform/file_system.h"
+#include "tolvane/platform/file_system_posix_testing.h"
 #include "tolvane/platform/file_system_testing.h"
 
 namespace tolvane::fuzz {

@@ -1,98 +1,97 @@
 #!/usr/bin/env python3
-"""Writes the single-byte ANSI code page tables: each byte's UTF-16 code unit, and the reverse.
+"""Writes the single-byte ANSI code page tables from Windows' own conversion.
 
-Source: Python's own code-page codecs (cp874, cp1250 to cp1258) for the bytes each page
-assigns. A byte that a page leaves unassigned becomes the code unit of the same value
-(byte 0x81 becomes U+0081), so that every byte turns into a character of its own and back.
-Should U+00XX already belong to another byte of that page, the byte gets the private-use
-code unit U+F700 + XX instead (no page supported today needs this).
+The input is what tools/code_page_dump_win.cc prints under Wine (or on Windows): for each of
+the pages 874 and 1250 to 1258, the code unit MultiByteToWideChar gives every byte, and the
+byte WideCharToMultiByte gives every UTF-16 code unit, both with flags 0. The tables then make
+Linux convert exactly as Windows does: the bytes a page leaves unassigned become the
+private-use or other characters Windows gives them, and characters a page lacks become their
+best fit ("A" for U+0100 under 1252) or, with none, "?".
 
-Every table is checked to be a bijection over the 256 byte values, with bytes 0x00 to 0x7F
-mapping to themselves, which the conversion code relies on.
+Checked here, as the conversion code relies on it: bytes and code units below 0x80 map to
+themselves, no two bytes share a code unit, and each byte's code unit turns back into it.
 
-Usage: tools/gen_code_pages.py > tolvane/platform/code_page_tables.cc
+Usage (from a Windows build folder, see docs/windows.md):
+  wine tools/tolvane-code-page-dump.exe > code-pages.txt
+  tools/gen_code_pages.py code-pages.txt > tolvane/platform/code_page_tables.cc
 """
 
-import codecs
+import sys
 
 CODE_PAGES = [874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258]
-PRIVATE_USE_BASE = 0xF700
+QUESTION_MARK = 0x3F
 
 
-def build_table(code_page: int) -> tuple[list[int], list[int], list[int]]:
-    """Returns (code unit of each byte, unassigned bytes, bytes moved to private use)."""
-    codec = codecs.lookup(f"cp{code_page}")
-    units: list[int | None] = []
-    for byte in range(256):
-        try:
-            text, _ = codec.decode(bytes([byte]))
-        except UnicodeDecodeError:
-            units.append(None)
-            continue
-        assert len(text) == 1, (code_page, byte, text)
-        assert ord(text) <= 0xFFFF, (code_page, byte, text)
-        units.append(ord(text))
+def read_dump(path: str) -> dict[int, tuple[list[int], bytes]]:
+    lines = [line.strip() for line in open(path, encoding="ascii") if line.strip()]
+    pages = {}
+    for i in range(0, len(lines), 3):
+        word, number = lines[i].split()
+        assert word == "page", lines[i]
+        units_hex, bytes_hex = lines[i + 1], lines[i + 2]
+        assert len(units_hex) == 256 * 4 and len(bytes_hex) == 65536 * 2, number
+        units = [int(units_hex[j : j + 4], 16) for j in range(0, len(units_hex), 4)]
+        pages[int(number)] = (units, bytes.fromhex(bytes_hex))
+    assert sorted(pages) == CODE_PAGES, sorted(pages)
+    return pages
 
-    unassigned = [b for b in range(256) if units[b] is None]
-    assigned = {u for u in units if u is not None}
-    private_use = []
-    for byte in unassigned:
-        if byte in assigned:
-            units[byte] = PRIVATE_USE_BASE + byte
-            private_use.append(byte)
-        else:
-            units[byte] = byte
-        assert units[byte] not in assigned, (code_page, byte)
-        assigned.add(units[byte])
 
-    assert len(set(units)) == 256, f"cp{code_page} is not a bijection over the 256 bytes"
-    assert units[:128] == list(range(128)), f"cp{code_page}: bytes below 0x80 must map to themselves"
-    # Encoding must give every byte back: the codec agrees wherever it assigns the byte.
+def check(code_page: int, units: list[int], to_byte: bytes) -> None:
+    assert units[:128] == list(range(128)), f"{code_page}: bytes below 0x80 must map to themselves"
+    assert list(to_byte[:128]) == list(range(128)), f"{code_page}: ASCII must map to itself"
+    assert len(set(units)) == 256, f"{code_page}: two bytes share a code unit"
     for byte, unit in enumerate(units):
-        if byte not in unassigned:
-            assert chr(unit).encode(codec.name) == bytes([byte]), (code_page, byte)
-    return units, unassigned, private_use
+        assert to_byte[unit] == byte, f"{code_page}: byte {byte:02X} does not come back"
 
 
 def hex_rows(values: list[int], width: int, per_row: int) -> list[str]:
-    rows = []
-    for i in range(0, len(values), per_row):
-        rows.append("        " + ", ".join(f"0x{v:0{width}X}" for v in values[i : i + per_row]) + ",")
-    return rows
+    return [
+        "    " + ", ".join(f"0x{v:0{width}X}" for v in values[i : i + per_row]) + ","
+        for i in range(0, len(values), per_row)
+    ]
 
 
 def main() -> None:
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    pages = read_dump(sys.argv[1])
     out = [
-        "// Generated by tools/gen_code_pages.py; do not edit.",
-        "// Each table: the UTF-16 code unit of every byte, then the upper half's code units in",
-        "// ascending order with the byte each comes from (bytes 0x00-0x7F map to themselves).",
+        "// Generated by tools/gen_code_pages.py from Windows' own conversion; do not edit.",
+        "// Each page: the UTF-16 code unit of every byte; then every code unit from U+0080 up",
+        "// that converts to a byte other than \"?\" (the page's own characters and its best",
+        "// fits), in ascending order, with that byte.",
         "// clang-format off",
         '#include "tolvane/platform/code_page_tables.h"',
         "",
         "namespace tolvane::code_page_tables {",
+        "namespace {",
         "",
-        "const std::array<Table, kTableCount> kTables = {{",
     ]
     for code_page in CODE_PAGES:
-        units, unassigned, private_use = build_table(code_page)
-        upper = sorted((units[b], b) for b in range(128, 256))
-        out.append(f"    // {code_page}")
-        if unassigned:
-            out.append("    // Unassigned bytes kept as U+00XX: "
-                       + " ".join(f"{b:02X}" for b in unassigned if b not in private_use))
-        if private_use:
-            out.append(f"    // Unassigned bytes moved to U+{PRIVATE_USE_BASE:04X} + XX: "
-                       + " ".join(f"{b:02X}" for b in private_use))
+        units, to_byte = pages[code_page]
+        check(code_page, units, to_byte)
+        mapped = [u for u in range(0x80, 0x10000) if to_byte[u] != QUESTION_MARK]
+        best_fit = len([u for u in mapped if u not in units])
+        out.append(f"// {code_page}: the page's own {len(mapped) - best_fit} characters above U+007F,"
+                   f" and {best_fit} best fits.")
+        out.append(f"constexpr char16_t kUnits{code_page}[] = {{")
+        out.extend(hex_rows(mapped, 4, 8))
+        out.append("};")
+        out.append(f"constexpr std::uint8_t kBytes{code_page}[] = {{")
+        out.extend(hex_rows([to_byte[u] for u in mapped], 2, 12))
+        out.append("};")
+        out.append("")
+    out.append("}  // namespace")
+    out.append("")
+    out.append("const std::array<Table, kTableCount> kTables = {{")
+    for code_page in CODE_PAGES:
+        units, _ = pages[code_page]
         out.append(f"    {{{code_page},")
         out.append("     {{")
-        out.extend(hex_rows(units, 4, 8))
+        out.extend("    " + row for row in hex_rows(units, 4, 8))
         out.append("     }},")
-        out.append("     {{")
-        out.extend(hex_rows([u for u, _ in upper], 4, 8))
-        out.append("     }},")
-        out.append("     {{")
-        out.extend(hex_rows([b for _, b in upper], 2, 16))
-        out.append("     }}},")
+        out.append(f"     kUnits{code_page},")
+        out.append(f"     kBytes{code_page}}},")
     out.append("}};")
     out.append("")
     out.append("}  // namespace tolvane::code_page_tables")

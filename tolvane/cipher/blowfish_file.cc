@@ -57,7 +57,12 @@ constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
 std::uint64_t PaddedLength(std::uint64_t length) { return (length + 7) / 8 * 8; }
 
-std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+// UTF-8 on every platform: path.string() would be the ANSI code page on Windows, which may
+// not hold the name.
+std::string Quoted(const std::filesystem::path& path) {
+  const std::u8string name = path.u8string();
+  return "'" + std::string(name.begin(), name.end()) + "'";
+}
 
 Error FormatError(const std::filesystem::path& path, std::uint64_t data_size,
                   std::uint64_t stored_length) {

@@ -114,7 +114,7 @@ TEST(StringEncrypt, RandomRoundTripsInPlace) {
   EXPECT_TRUE(capture.messages().empty());
 }
 
-TEST(StringEncrypt, UnrepresentableCharactersBecomeQuestionMarks) {
+TEST(StringEncrypt, CharactersThePageLacksBecomeBestFitsOrQuestionMarks) {
   Blowfish bf = Keyed({9});
   struct Case {
     std::u16string in, out;
@@ -122,6 +122,7 @@ TEST(StringEncrypt, UnrepresentableCharactersBecomeQuestionMarks) {
   const Case cases[] = {
       {u"a\U0001F600b", u"a??b"},  // a surrogate pair: one "?" per code unit
       {u"\u0416x", u"?x"},         // Cyrillic in 1252
+      {u"\u0142\u221E", u"l8"},    // best fits in 1252
       {u"\u20AC\u0081", u"\u20AC\u0081"},
   };
   for (const Case& c : cases) {

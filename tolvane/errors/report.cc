@@ -4,7 +4,7 @@
 #include <mutex>
 #include <utility>
 
-#include "tolvane/platform/gtk_message_box.h"
+#include "tolvane/platform/message_box.h"
 
 namespace tolvane {
 namespace {
@@ -36,7 +36,7 @@ void WritePiecesToStderr(std::string_view label, const Error& error) noexcept {
 
 // The built-in message box: a desktop dialog where one can be shown, else one line on stderr.
 void ShowBuiltInMessageBox(const std::string& message) noexcept {
-  if (!ShowGtkMessageBox(message)) WriteLineToStderr(message);
+  if (!ShowPlatformMessageBox(message)) WriteLineToStderr(message);
 }
 
 }  // namespace

@@ -2,35 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "tolvane/errors/message_capture_testing.h"
 #include "tolvane/errors/reported_call.h"
+#include "tolvane/platform/environment_testing.h"
 
 namespace tolvane {
 namespace {
-
-// Unsets a variable while it lives, so that the built-in box takes its standard-error form
-// rather than opening a dialog on the developer's desktop.
-class ScopedUnsetEnv {
- public:
-  explicit ScopedUnsetEnv(const char* name) : name_(name) {
-    if (const char* value = std::getenv(name)) saved_ = value;
-    unsetenv(name);
-  }
-  ~ScopedUnsetEnv() {
-    if (saved_) setenv(name_, saved_->c_str(), 1);
-  }
-  ScopedUnsetEnv(const ScopedUnsetEnv&) = delete;
-  ScopedUnsetEnv& operator=(const ScopedUnsetEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> saved_;
-};
 
 TEST(FormatErrorMessage, JoinsLabelNumberAndDescription) {
   struct Case {
@@ -61,8 +41,10 @@ TEST(SetMessageBoxHandler, ReturnsThePreviousHandlerAndRestoresTheBuiltIn) {
 
   MessageBoxHandler mine = SetMessageBoxHandler(nullptr);
   EXPECT_TRUE(mine);
-  ScopedUnsetEnv no_x11("DISPLAY");
-  ScopedUnsetEnv no_wayland("WAYLAND_DISPLAY");
+  // Without a display the built-in box takes its standard-error form rather than opening a
+  // dialog on the developer's desktop.
+  testing::ScopedEnv no_x11("DISPLAY", nullptr);
+  testing::ScopedEnv no_wayland("WAYLAND_DISPLAY", nullptr);
   ::testing::internal::CaptureStderr();
   ReportError("A", Error(2, "c"));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "A(2 - c)\n");

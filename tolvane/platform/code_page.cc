@@ -11,20 +11,25 @@
 
 #include "tolvane/errors/error.h"
 #include "tolvane/platform/code_page_tables.h"
+#include "tolvane/platform/system_code_page.h"
 
 namespace tolvane {
 namespace {
 
 using code_page_tables::kTables;
 
-constexpr int kDefaultCodePage = 1252;
 constexpr char kSupportedList[] = "874, 1250 to 1258";
 
 // 0 until the active code page is first needed; then the code page, or kNotACodePage when
 // the environment variable held something that is no code page number. Supported or not,
 // it is stored, so that every later use refuses it the same way until the program sets one.
+// kFromSystem marks a page that came from the system rather than the variable, for the
+// message that refuses it.
 std::atomic<int> g_active{0};
 constexpr int kNotACodePage = INT_MIN;
+constexpr int kFromSystem = 1 << 30;
+
+int PageOf(int stored) noexcept { return stored == kNotACodePage ? stored : stored & ~kFromSystem; }
 
 const code_page_tables::Table* FindTable(int codePage) noexcept {
   for (const auto& table : kTables) {
@@ -35,9 +40,12 @@ const code_page_tables::Table* FindTable(int codePage) noexcept {
 
 int ReadEnvironment() {
   const char* value = std::getenv(kAnsiCodePageVariable);
-  // Only an unset variable means the default: an empty one (a script's unset expansion, say)
-  // is refused like any other value that names no code page.
-  if (value == nullptr) return kDefaultCodePage;
+  // Only an unset variable means the system's page: an empty one (a script's unset expansion,
+  // say) is refused like any other value that names no code page.
+  if (value == nullptr) {
+    const int system = system_code_page::Default();
+    return system > 0 && system < kFromSystem ? system | kFromSystem : kNotACodePage;
+  }
   const std::string_view text(value);
   int codePage = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), codePage);
@@ -49,7 +57,10 @@ int ReadEnvironment() {
 
 [[noreturn]] void ThrowUnsupported(int codePage, bool fromEnvironment) {
   std::string message;
-  if (fromEnvironment) {
+  if (fromEnvironment && codePage != kNotACodePage && (codePage & kFromSystem) != 0) {
+    message =
+        "The system's ANSI code page " + std::to_string(PageOf(codePage)) + " is not supported";
+  } else if (fromEnvironment) {
     message = std::string(kAnsiCodePageVariable) +
               (codePage == kNotACodePage
                    ? std::string(" does not name a code page")
@@ -80,10 +91,10 @@ char16_t CodePage::ToUnit(std::uint8_t byte) const noexcept { return table_->to_
 
 std::uint8_t CodePage::ToByte(char16_t unit) const noexcept {
   if (unit < 0x80) return static_cast<std::uint8_t>(unit);
-  const auto& units = table_->upper_units;
+  const std::span<const char16_t> units = table_->units;
   const auto it = std::lower_bound(units.begin(), units.end(), unit);
   if (it == units.end() || *it != unit) return kUnmappableByte;
-  return table_->upper_bytes[static_cast<std::size_t>(it - units.begin())];
+  return table_->bytes[static_cast<std::size_t>(it - units.begin())];
 }
 
 void CodePage::Encode(std::u16string_view text, std::span<std::uint8_t> bytes) const noexcept {
@@ -105,8 +116,8 @@ int AnsiCodePage() {
     g_active.compare_exchange_strong(expected, ReadEnvironment(), std::memory_order_acq_rel);
     codePage = g_active.load(std::memory_order_acquire);
   }
-  if (!IsSupportedAnsiCodePage(codePage)) ThrowUnsupported(codePage, true);
-  return codePage;
+  if (!IsSupportedAnsiCodePage(PageOf(codePage))) ThrowUnsupported(codePage, true);
+  return PageOf(codePage);
 }
 
 void SetAnsiCodePage(int codePage) {
@@ -116,13 +127,13 @@ void SetAnsiCodePage(int codePage) {
 
 void TextToAnsi(std::u16string_view text, std::span<std::uint8_t> bytes) {
   if (bytes.size() != text.size()) throw SubscriptError();
-  CodePage::Active().Encode(text, bytes);
+  system_code_page::Encode(AnsiCodePage(), text, bytes);
 }
 
 std::u16string AnsiToText(std::span<const std::uint8_t> bytes) {
-  const CodePage page = CodePage::Active();
+  const int codePage = AnsiCodePage();
   std::u16string text(bytes.size(), u'\0');
-  page.Decode(bytes, text);
+  system_code_page::Decode(codePage, bytes, text);
   return text;
 }
 

@@ -15,15 +15,18 @@ namespace code_page_tables {
 struct Table;
 }  // namespace code_page_tables
 
-// Conversion between UTF-16 text and the bytes of a single-byte ANSI code page, standing in
-// for the desktop platform's own conversion. Stored cipher text depends on it byte for byte.
+// Conversion between UTF-16 text and the bytes of a single-byte ANSI code page, exactly as
+// Windows converts (MultiByteToWideChar and WideCharToMultiByte with flags 0). Stored cipher
+// text, hexadecimal code and text keys depend on it byte for byte. On Windows the system's
+// calls do the work; elsewhere tables generated from them do.
 //
 // Supported: 874 and 1250 to 1258. Each of the 256 byte values becomes a code unit of its own
 // and that code unit turns back into the same byte, so bytes -> text -> bytes never changes
-// anything. Bytes a page leaves unassigned become the code unit of the same value (0x81 in
-// 1252 becomes U+0081). A code unit the page cannot represent becomes "?" (0x3F); this
-// includes each half of a surrogate pair, so a character outside the Basic Multilingual Plane
-// becomes "??". Text and bytes therefore always have the same length.
+// anything. Bytes a page leaves unassigned become what Windows makes of them: U+0081 for 0x81
+// in 1252, private-use characters for some (0xAA in 1253 becomes U+F8F9). A code unit the page
+// lacks becomes its best fit where Windows has one (U+0100 becomes "A" and U+221E "8" in
+// 1252), else "?" (0x3F); each half of a surrogate pair becomes "?", so a character outside the
+// Basic Multilingual Plane becomes "??". Text and bytes therefore always have the same length.
 
 // The error number for a code page that cannot be used: invalid procedure call or argument.
 inline constexpr std::int32_t kErrUnsupportedCodePage = 5;
@@ -59,12 +62,14 @@ class TOLVANE_API CodePage {
 // Whether the code page is one this layer supports.
 TOLVANE_API bool IsSupportedAnsiCodePage(int codePage) noexcept;
 
-// The active ANSI code page for the whole process: 1252, unless the environment variable
-// TOLVANE_ANSI_CODEPAGE names another when the active code page is first needed, or the
-// program chose one with SetAnsiCodePage before. The variable is read at most once.
-// Throws tolvane::Error kErrUnsupportedCodePage when the variable named a code page that is
-// not supported (or is no number), and keeps doing so until SetAnsiCodePage chooses one:
-// falling back to another page would silently turn stored cipher text into other text.
+// The active ANSI code page for the whole process: the system's (GetACP() on Windows, 1252
+// elsewhere), unless the environment variable TOLVANE_ANSI_CODEPAGE names another when the
+// active code page is first needed, or the program chose one with SetAnsiCodePage before. The
+// variable is read at most once.
+// Throws tolvane::Error kErrUnsupportedCodePage when that page is not supported (the system's
+// 932 or 65001, say, or a variable that is no number), and keeps doing so until
+// SetAnsiCodePage chooses one: falling back to another page would silently turn stored cipher
+// text into other text.
 TOLVANE_API int AnsiCodePage();
 
 // Makes `codePage` the active ANSI code page. Throws tolvane::Error kErrUnsupportedCodePage,

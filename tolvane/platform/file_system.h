@@ -1,9 +1,6 @@
 #ifndef TOLVANE_PLATFORM_FILE_SYSTEM_H_
 #define TOLVANE_PLATFORM_FILE_SYSTEM_H_
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -16,49 +13,21 @@
 namespace tolvane {
 
 // Whole-file reading and crash-safe replacement of files, with failures turned into
-// tolvane::Error values that name the path and the operating system's reason.
-//
-// Every system call made here goes through one table of function pointers, so that a test
-// can make any single step fail (SetFileSystemCalls, or ScopedFileSystemCalls in
-// file_system_testing.h). The defaults call the C library by name, so an LD_PRELOAD shim
-// that wraps open, read, write, fsync, close, rename or linkat works as well.
+// tolvane::Error values that name the path and the operating system's reason: 53 "File not
+// found", 70 "Permission denied", 61 "Disk full" or 75 "Path/File access error".
+// file_system_posix.cc works with POSIX calls, file_system_win.cc with Win32 handles.
+
+// An open file as the platform names it: -1 is neither a valid file descriptor nor a valid
+// Windows HANDLE (INVALID_HANDLE_VALUE).
+inline constexpr std::intptr_t kNoHandle = -1;
 //
 // Not an installed header. InputFile, AtomicFileWriter, FileSystemError and
 // DiscardPendingTemporaryFiles are exported all the same, for tolvane-crypt: it writes its own
 // files through them, and its signal handler must reach the temporary files that the
 // library's file methods have in progress, so it shares this module's state rather than hold a
 // second copy of it.
-struct FileSystemCalls {
-  int (*open)(const char* path, int flags, mode_t mode);
-  int (*close)(int fd);
-  ssize_t (*read)(int fd, void* buffer, std::size_t size);
-  ssize_t (*pread)(int fd, void* buffer, std::size_t size, off_t offset);
-  ssize_t (*write)(int fd, const void* buffer, std::size_t size);
-  int (*fsync)(int fd);
-  int (*fstat)(int fd, struct stat* info);
-  int (*stat)(const char* path, struct stat* info);
-  int (*lstat)(const char* path, struct stat* info);
-  int (*fchmod)(int fd, mode_t mode);
-  int (*fchown)(int fd, uid_t owner, gid_t group);
-  int (*rename)(const char* from, const char* to);
-  int (*unlink)(const char* path);
-  int (*linkat)(int from_dir, const char* from, int to_dir, const char* to, int flags);
-  int (*faccessat)(int dir, const char* path, int mode, int flags);
-  // As realpath(3) with a null buffer: the result is malloc'ed, to be freed by the caller.
-  char* (*realpath)(const char* path, char* resolved);
-  // The process's file-creation mask, read without changing it.
-  mode_t (*umask)();
-};
 
-// The table the C library functions fill.
-const FileSystemCalls& DefaultFileSystemCalls() noexcept;
-// The table in use.
-const FileSystemCalls& CurrentFileSystemCalls() noexcept;
-// Installs `calls` and returns the table it replaces. Not to be called while another thread
-// works with files through this module.
-FileSystemCalls SetFileSystemCalls(const FileSystemCalls& calls) noexcept;
-
-// The error for a failed system call on `path`: 53 "File not found", 70 "Permission
+// The error for a failed C library call on `path`: 53 "File not found", 70 "Permission
 // denied", 61 "Disk full" or 75 "Path/File access error" by errno, with the path and
 // strerror(errno) after the text.
 TOLVANE_API Error FileSystemError(int error_number, const std::filesystem::path& path);
@@ -68,7 +37,8 @@ class TOLVANE_API InputFile {
  public:
   // Opens `path` if it names a regular file (a symbolic link to one counts). Throws
   // -2147218102 "Source file is not found" when it names nothing, a folder or any other kind
-  // of file, and FileSystemError for other failures.
+  // of file (on Windows also a file marked hidden or system, as a directory search that asks
+  // for no special attributes skips those), and a file system error for other failures.
   explicit InputFile(const std::filesystem::path& path);
   ~InputFile();
   InputFile(InputFile&& other) noexcept;
@@ -77,9 +47,10 @@ class TOLVANE_API InputFile {
 
   // The length the file system reported when the file was opened.
   std::uint64_t size() const noexcept { return size_; }
-  // Whether `info` (from stat) describes the very file that is open here.
-  bool SameFileAs(const struct stat& info) const noexcept {
-    return info.st_dev == device_ && info.st_ino == inode_;
+  // Whether the file on `device` with the file number `inode` (stat's st_dev and st_ino) is
+  // the very file that is open here.
+  bool SameFileAs(std::uint64_t device, std::uint64_t inode) const noexcept {
+    return device == device_ && inode == inode_;
   }
   // Fills `buffer` with the next bytes of the file. Throws FileSystemError, or 75 when the
   // file ends before the buffer is full (it shrank after it was opened).
@@ -92,10 +63,10 @@ class TOLVANE_API InputFile {
 
  private:
   std::filesystem::path path_;
-  int fd_ = -1;
+  std::intptr_t handle_ = kNoHandle;  // a file descriptor, or a Windows HANDLE
   std::uint64_t size_ = 0;
-  dev_t device_ = 0;
-  ino_t inode_ = 0;
+  std::uint64_t device_ = 0;
+  std::uint64_t inode_ = 0;
 };
 
 // Writes a new version of a file without ever leaving it half written, and without leaving
@@ -123,6 +94,8 @@ class TOLVANE_API InputFile {
 //   then the file the link names is replaced and the link stays, so that no copy of the old
 //   content remains beside the new one.
 // - A target that is a device, pipe or socket is refused with 75: it is not a file to replace.
+// - On Windows the read-only attribute stands for the missing write permission, the temporary
+//   file always has its hidden name, and MoveFileExW (write-through) puts it in place.
 class TOLVANE_API AtomicFileWriter {
  public:
   // Creates the temporary file. Throws FileSystemError or the read-only error above.
@@ -155,11 +128,12 @@ class TOLVANE_API AtomicFileWriter {
   std::filesystem::path target_;
   std::filesystem::path folder_;
   std::filesystem::path temp_path_;
-  int fd_ = -1;
+  std::intptr_t handle_ = kNoHandle;  // a file descriptor, or a Windows HANDLE
   bool unnamed_ = false;
-  mode_t mode_ = 0;
+  // POSIX: the permission bits, and the group to keep.
+  std::uint32_t mode_ = 0;
   bool keep_group_ = false;
-  gid_t group_ = 0;
+  std::uint32_t group_ = 0;
   bool committed_ = false;
   int pending_slot_ = -1;  // in the table DiscardPendingTemporaryFiles walks
 };

@@ -1,12 +1,17 @@
 #ifndef TOLVANE_PLATFORM_FILE_SYSTEM_TESTING_H_
 #define TOLVANE_PLATFORM_FILE_SYSTEM_TESTING_H_
 
-#include <stdlib.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -17,26 +22,19 @@
 
 namespace tolvane::testing {
 
-// Replaces the file-system call table for its lifetime, e.g. to make one step fail.
-class ScopedFileSystemCalls {
- public:
-  explicit ScopedFileSystemCalls(const FileSystemCalls& calls)
-      : previous_(SetFileSystemCalls(calls)) {}
-  ~ScopedFileSystemCalls() { SetFileSystemCalls(previous_); }
-  ScopedFileSystemCalls(const ScopedFileSystemCalls&) = delete;
-  ScopedFileSystemCalls& operator=(const ScopedFileSystemCalls&) = delete;
-
- private:
-  FileSystemCalls previous_;
-};
-
 // A fresh, empty folder under the system's temporary folder, removed with all it holds.
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tolvane-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    // create_directory reports whether it made the folder, so a name taken meanwhile by
+    // another process is simply skipped.
+    std::random_device random;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      path_ = base / ("tolvane-test-" + std::to_string(random()));
+      if (std::filesystem::create_directory(path_)) return;
+    }
+    throw std::runtime_error("cannot create a temporary folder");
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -51,7 +49,8 @@ class TempFolder {
   std::set<std::string> Names() const {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-      names.insert(entry.path().filename().string());
+      const std::u8string name = entry.path().filename().u8string();
+      names.insert(std::string(name.begin(), name.end()));
     }
     return names;
   }
@@ -62,7 +61,7 @@ class TempFolder {
 
 inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path.string());
+  if (!in) throw std::runtime_error("cannot read a test file");
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
@@ -70,7 +69,18 @@ inline void WriteBytes(const std::filesystem::path& path, const std::vector<std:
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
+  if (!out) throw std::runtime_error("cannot write a test file");
+}
+
+// Makes an entry at `path` that exists but is not a file the file methods take as a source: a
+// FIFO on POSIX, a file marked hidden on Windows.
+inline bool MakeFileThatIsNoSource(const std::filesystem::path& path) {
+#ifdef _WIN32
+  WriteBytes(path, {1});
+  return SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN) != 0;
+#else
+  return mkfifo(path.c_str(), 0600) == 0;
+#endif
 }
 
 }  // namespace tolvane::testing

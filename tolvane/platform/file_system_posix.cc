@@ -1,4 +1,5 @@
 #include "tolvane/platform/file_system.h"
+#include "tolvane/platform/file_system_posix_testing.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -171,6 +172,9 @@ bool PermissionsUnsupported(int error_number) {
   return error_number == EPERM || error_number == ENOTSUP || error_number == EOPNOTSUPP;
 }
 
+// The header keeps descriptors in a platform-neutral integer.
+int Fd(std::intptr_t handle) noexcept { return static_cast<int>(handle); }
+
 }  // namespace
 
 const FileSystemCalls& DefaultFileSystemCalls() noexcept { return kDefaultCalls; }
@@ -225,16 +229,16 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
   }
   if (!S_ISREG(info.st_mode)) throw SourceNotFound();
 
-  fd_ = Sys().open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
-  if (fd_ < 0) throw FileSystemError(errno, path);
+  handle_ = Sys().open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
+  if (handle_ < 0) throw FileSystemError(errno, path);
   // The path may have been swapped for something else since it was looked at.
-  if (Sys().fstat(fd_, &info) != 0) {
+  if (Sys().fstat(Fd(handle_), &info) != 0) {
     const int error_number = errno;
-    Sys().close(std::exchange(fd_, -1));
+    Sys().close(Fd(std::exchange(handle_, kNoHandle)));
     throw FileSystemError(error_number, path);
   }
   if (!S_ISREG(info.st_mode)) {
-    Sys().close(std::exchange(fd_, -1));
+    Sys().close(Fd(std::exchange(handle_, kNoHandle)));
     throw SourceNotFound();
   }
   size_ = static_cast<std::uint64_t>(info.st_size);
@@ -243,12 +247,12 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
 }
 
 InputFile::~InputFile() {
-  if (fd_ >= 0) Sys().close(fd_);
+  if (handle_ >= 0) Sys().close(Fd(handle_));
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
     : path_(std::move(other.path_)),
-      fd_(std::exchange(other.fd_, -1)),
+      handle_(std::exchange(other.handle_, kNoHandle)),
       size_(other.size_),
       device_(other.device_),
       inode_(other.inode_) {}
@@ -257,7 +261,7 @@ void InputFile::ReadExactly(std::span<std::uint8_t> buffer) {
   std::uint8_t* at = buffer.data();
   std::size_t left = buffer.size();
   while (left > 0) {
-    const ssize_t got = Sys().read(fd_, at, std::min(left, kIoChunk));
+    const ssize_t got = Sys().read(Fd(handle_), at, std::min(left, kIoChunk));
     if (got < 0) {
       if (errno == EINTR) continue;
       throw FileSystemError(errno, path_);
@@ -272,7 +276,8 @@ void InputFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
   std::uint8_t* at = buffer.data();
   std::size_t left = buffer.size();
   while (left > 0) {
-    const ssize_t got = Sys().pread(fd_, at, std::min(left, kIoChunk), static_cast<off_t>(offset));
+    const ssize_t got =
+        Sys().pread(Fd(handle_), at, std::min(left, kIoChunk), static_cast<off_t>(offset));
     if (got < 0) {
       if (errno == EINTR) continue;
       throw FileSystemError(errno, path_);
@@ -285,7 +290,7 @@ void InputFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
 }
 
 void InputFile::Close() {
-  const int fd = std::exchange(fd_, -1);
+  const int fd = Fd(std::exchange(handle_, kNoHandle));
   if (fd >= 0 && Sys().close(fd) != 0) throw FileSystemError(errno, path_);
 }
 
@@ -305,7 +310,7 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
   }
   struct stat pointed {};
   if (S_ISLNK(info.st_mode) && source != nullptr && Sys().stat(target.c_str(), &pointed) == 0 &&
-      S_ISREG(pointed.st_mode) && source->SameFileAs(pointed)) {
+      S_ISREG(pointed.st_mode) && source->SameFileAs(pointed.st_dev, pointed.st_ino)) {
     target_ = Resolved(target);
     info = pointed;
   }
@@ -331,8 +336,8 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
   // An unnamed file is named later through its /proc link, which needs no privilege; without
   // /proc the named file is used from the start.
   if (Sys().faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0) {
-    fd_ = Sys().open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd_ >= 0) {
+    handle_ = Sys().open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (handle_ >= 0) {
       unnamed_ = true;
       return;
     }
@@ -342,9 +347,9 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_path_ = folder_ / TemporaryName(target_);
     pending_slot_ = pending::Claim(temp_path_);
-    fd_ =
+    handle_ =
         Sys().open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ >= 0) {
+    if (handle_ >= 0) {
       pending::Hold(pending_slot_);
       return;
     }
@@ -369,7 +374,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 }
 
 void AtomicFileWriter::Discard() noexcept {
-  if (fd_ >= 0) Sys().close(std::exchange(fd_, -1));
+  if (handle_ >= 0) Sys().close(Fd(std::exchange(handle_, kNoHandle)));
   if (!temp_path_.empty()) Sys().unlink(temp_path_.c_str());
   pending::Release(std::exchange(pending_slot_, -1));
 }
@@ -378,7 +383,7 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
   const std::uint8_t* at = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
-    const ssize_t put = Sys().write(fd_, at, std::min(left, kIoChunk));
+    const ssize_t put = Sys().write(Fd(handle_), at, std::min(left, kIoChunk));
     if (put < 0) {
       if (errno == EINTR) continue;
       throw FileSystemError(errno, target_);
@@ -392,7 +397,7 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
 void AtomicFileWriter::LinkTemporary() {
   // By its /proc link: linkat with AT_EMPTY_PATH would need CAP_DAC_READ_SEARCH.
   char by_proc[64];
-  std::snprintf(by_proc, sizeof by_proc, "/proc/self/fd/%d", fd_);
+  std::snprintf(by_proc, sizeof by_proc, "/proc/self/fd/%d", Fd(handle_));
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_path_ = folder_ / TemporaryName(target_);
     pending_slot_ = pending::Claim(temp_path_);
@@ -413,18 +418,19 @@ void AtomicFileWriter::Commit() {
   // in the file's group cannot keep it, and the group's bits would then apply to another.
   mode_t mode = mode_;
   struct stat info {};
-  if (keep_group_ && Sys().fstat(fd_, &info) == 0 && info.st_gid != group_ &&
-      Sys().fchown(fd_, static_cast<uid_t>(-1), group_) != 0) {
+  if (keep_group_ && Sys().fstat(Fd(handle_), &info) == 0 && info.st_gid != group_ &&
+      Sys().fchown(Fd(handle_), static_cast<uid_t>(-1), group_) != 0) {
     mode &= ~mode_t{070};
   }
-  if (Sys().fchmod(fd_, mode) != 0 && !PermissionsUnsupported(errno)) {
+  if (Sys().fchmod(Fd(handle_), mode) != 0 && !PermissionsUnsupported(errno)) {
     throw FileSystemError(errno, target_);
   }
-  if (Sys().fsync(fd_) != 0) throw FileSystemError(errno, target_);
+  if (Sys().fsync(Fd(handle_)) != 0) throw FileSystemError(errno, target_);
   // Named only now that it is complete: a process killed before this leaves nothing.
   if (unnamed_) LinkTemporary();
   // Some file systems report deferred write errors only when the file is closed.
-  if (Sys().close(std::exchange(fd_, -1)) != 0) throw FileSystemError(errno, target_);
+  if (Sys().close(Fd(std::exchange(handle_, kNoHandle))) != 0)
+    throw FileSystemError(errno, target_);
   if (Sys().rename(temp_path_.c_str(), target_.c_str()) != 0) {
     throw FileSystemError(errno, target_);
   }

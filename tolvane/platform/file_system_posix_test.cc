@@ -12,6 +12,7 @@
 
 #include "tolvane/cipher/blowfish.h"
 #include "tolvane/errors/message_capture_testing.h"
+#include "tolvane/platform/file_system_posix_testing.h"
 #include "tolvane/platform/file_system_testing.h"
 
 namespace tolvane {

@@ -1,0 +1,69 @@
+#ifndef TOLVANE_PLATFORM_FILE_SYSTEM_POSIX_TESTING_H_
+#define TOLVANE_PLATFORM_FILE_SYSTEM_POSIX_TESTING_H_
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <filesystem>
+
+#include "tolvane/errors/error.h"
+
+namespace tolvane {
+
+// The POSIX file layer's seam for tests (file_system_posix.cc).
+//
+// Every system call made here goes through one table of function pointers, so that a test
+// can make any single step fail (SetFileSystemCalls, or ScopedFileSystemCalls below). The defaults
+// call the C library by name, so an LD_PRELOAD shim that wraps open, read, write, fsync, close,
+// rename or linkat works as well.
+struct FileSystemCalls {
+  int (*open)(const char* path, int flags, mode_t mode);
+  int (*close)(int fd);
+  ssize_t (*read)(int fd, void* buffer, std::size_t size);
+  ssize_t (*pread)(int fd, void* buffer, std::size_t size, off_t offset);
+  ssize_t (*write)(int fd, const void* buffer, std::size_t size);
+  int (*fsync)(int fd);
+  int (*fstat)(int fd, struct stat* info);
+  int (*stat)(const char* path, struct stat* info);
+  int (*lstat)(const char* path, struct stat* info);
+  int (*fchmod)(int fd, mode_t mode);
+  int (*fchown)(int fd, uid_t owner, gid_t group);
+  int (*rename)(const char* from, const char* to);
+  int (*unlink)(const char* path);
+  int (*linkat)(int from_dir, const char* from, int to_dir, const char* to, int flags);
+  int (*faccessat)(int dir, const char* path, int mode, int flags);
+  // As realpath(3) with a null buffer: the result is malloc'ed, to be freed by the caller.
+  char* (*realpath)(const char* path, char* resolved);
+  // The process's file-creation mask, read without changing it.
+  mode_t (*umask)();
+};
+
+// The table the C library functions fill.
+const FileSystemCalls& DefaultFileSystemCalls() noexcept;
+// The table in use.
+const FileSystemCalls& CurrentFileSystemCalls() noexcept;
+// Installs `calls` and returns the table it replaces. Not to be called while another thread
+// works with files through this module.
+FileSystemCalls SetFileSystemCalls(const FileSystemCalls& calls) noexcept;
+
+namespace testing {
+
+// Replaces the file-system call table for its lifetime, e.g. to make one step fail.
+class ScopedFileSystemCalls {
+ public:
+  explicit ScopedFileSystemCalls(const FileSystemCalls& calls)
+      : previous_(SetFileSystemCalls(calls)) {}
+  ~ScopedFileSystemCalls() { SetFileSystemCalls(previous_); }
+  ScopedFileSystemCalls(const ScopedFileSystemCalls&) = delete;
+  ScopedFileSystemCalls& operator=(const ScopedFileSystemCalls&) = delete;
+
+ private:
+  FileSystemCalls previous_;
+};
+
+}  // namespace testing
+
+}  // namespace tolvane
+
+#endif  // TOLVANE_PLATFORM_FILE_SYSTEM_POSIX_TESTING_H_

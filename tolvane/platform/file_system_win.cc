@@ -1,0 +1,332 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "tolvane/platform/file_system.h"
+#include "tolvane/support/utf8.h"
+
+namespace tolvane {
+namespace {
+
+// ReadFile and WriteFile take a 32-bit count; blocks this large also keep the per-call
+// overhead negligible.
+constexpr DWORD kIoChunk = DWORD{8} << 20;
+
+HANDLE AsHandle(std::intptr_t handle) noexcept { return reinterpret_cast<HANDLE>(handle); }
+std::intptr_t FromHandle(HANDLE handle) noexcept { return reinterpret_cast<std::intptr_t>(handle); }
+
+// Paths in messages are UTF-8 whatever the ANSI code page, so that no name is lost.
+std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::string SystemReason(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::u16string reason;
+  if (n != 0 && text != nullptr) reason.assign(text, text + n);
+  LocalFree(text);
+  while (!reason.empty() && (reason.back() == u'\r' || reason.back() == u'\n' ||
+                             reason.back() == u' ' || reason.back() == u'.')) {
+    reason.pop_back();
+  }
+  if (reason.empty()) return "system error " + std::to_string(code);
+  return Utf16ToUtf8(reason);
+}
+
+// The error for a failed call on `path`, by GetLastError's code: 53, 70, 61 or 75, with the
+// path and the system's reason after the text.
+Error SystemError(DWORD code, const std::filesystem::path& path) {
+  std::int32_t number = kErrPathAccess;
+  const char* text = "Path/File access error";
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      number = kErrFileNotFound;
+      text = "File not found";
+      break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      number = kErrPermissionDenied;
+      text = "Permission denied";
+      break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      number = kErrDiskFull;
+      text = "Disk full";
+      break;
+    default:
+      break;
+  }
+  return Error(number, std::string(text) + ": '" + Utf8(path) + "': " + SystemReason(code));
+}
+
+Error LastError(const std::filesystem::path& path) { return SystemError(GetLastError(), path); }
+
+Error AccessError(const std::filesystem::path& path, const std::string& reason) {
+  return Error(kErrPathAccess, "Path/File access error: '" + Utf8(path) + "': " + reason);
+}
+
+Error SourceNotFound() { return Error(kErrNotFound, "Source file is not found"); }
+
+// What a directory search that asks for no special attributes would skip.
+constexpr DWORD kNotASource =
+    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// A name for the temporary file that nobody else is likely to pick; CREATE_NEW makes it safe
+// whatever the odds.
+std::wstring TemporaryName(const std::filesystem::path& target) {
+  static std::atomic<std::uint64_t> counter{0};
+  const std::uint64_t salt = (GetTickCount64() * 0x9E3779B97F4A7C15u) ^
+                             (std::uint64_t{GetCurrentProcessId()} << 32) ^
+                             counter.fetch_add(1, std::memory_order_relaxed);
+  wchar_t suffix[32];
+  wsprintfW(suffix, L".%08x%08x.tmp", static_cast<unsigned>(salt >> 32),
+            static_cast<unsigned>(salt));
+  // Keep the name well inside the 255-character limit of the file systems.
+  return L"." + target.filename().wstring().substr(0, 100) + suffix;
+}
+
+// The named temporary files this process holds, for DiscardPendingTemporaryFiles, which a
+// console control handler or signal handler may call: fixed in size, lock-free atomics only.
+namespace pending {
+
+enum State : int { kFree, kFilling, kHeld };
+struct Slot {
+  std::atomic<int> state{kFree};
+  wchar_t path[MAX_PATH];
+};
+
+constexpr std::size_t kSlots = 64;
+Slot g_slots[kSlots];
+
+// Claims a slot and copies `path` into it; -1 when the table is full or the path too long.
+int Claim(const std::filesystem::path& path) noexcept {
+  const std::wstring& text = path.native();
+  if (text.size() >= MAX_PATH) return -1;
+  for (std::size_t i = 0; i < kSlots; ++i) {
+    int expected = kFree;
+    if (g_slots[i].state.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
+      std::memcpy(g_slots[i].path, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+// Only once the exclusive create succeeded may the file be removed by the handler.
+void Hold(int slot) noexcept {
+  if (slot >= 0) g_slots[slot].state.store(kHeld, std::memory_order_release);
+}
+
+void Release(int slot) noexcept {
+  if (slot >= 0) g_slots[slot].state.store(kFree, std::memory_order_release);
+}
+
+}  // namespace pending
+
+}  // namespace
+
+Error FileSystemError(int error_number, const std::filesystem::path& path) {
+  std::int32_t number = kErrPathAccess;
+  const char* text = "Path/File access error";
+  if (error_number == ENOENT) {
+    number = kErrFileNotFound;
+    text = "File not found";
+  } else if (error_number == EACCES || error_number == EPERM || error_number == EROFS) {
+    number = kErrPermissionDenied;
+    text = "Permission denied";
+  } else if (error_number == ENOSPC || error_number == EFBIG) {
+    number = kErrDiskFull;
+    text = "Disk full";
+  }
+  return Error(number,
+               std::string(text) + ": '" + Utf8(path) + "': " + std::strerror(error_number));
+}
+
+InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    // A name with wildcards, or otherwise not a valid name, names no file either.
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+        code == ERROR_INVALID_NAME || code == ERROR_BAD_NETPATH || code == ERROR_DIRECTORY) {
+      throw SourceNotFound();
+    }
+    throw SystemError(code, path);
+  }
+  if ((attributes & kNotASource) != 0) throw SourceNotFound();
+
+  // Others may read it meanwhile, or rename over it (in-place encryption replaces this very
+  // file once it is closed), but not write it.
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw LastError(path);
+  handle_ = FromHandle(file);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file, &info)) {
+    const DWORD code = GetLastError();
+    CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
+    throw SystemError(code, path);
+  }
+  // The path may have been swapped for something else since it was looked at.
+  if ((info.dwFileAttributes & kNotASource) != 0) {
+    CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
+    throw SourceNotFound();
+  }
+  size_ = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  device_ = info.dwVolumeSerialNumber;
+  inode_ = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : path_(std::move(other.path_)),
+      handle_(std::exchange(other.handle_, kNoHandle)),
+      size_(other.size_),
+      device_(other.device_),
+      inode_(other.inode_) {}
+
+InputFile::~InputFile() {
+  if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
+}
+
+void InputFile::ReadExactly(std::span<std::uint8_t> buffer) {
+  std::uint8_t* at = buffer.data();
+  std::size_t left = buffer.size();
+  while (left > 0) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(left, kIoChunk));
+    if (!ReadFile(AsHandle(handle_), at, want, &got, nullptr)) throw LastError(path_);
+    if (got == 0) throw AccessError(path_, "the file became shorter while it was read");
+    at += got;
+    left -= got;
+  }
+}
+
+void InputFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  std::uint8_t* at = buffer.data();
+  std::size_t left = buffer.size();
+  while (left > 0) {
+    // With an OVERLAPPED offset on a synchronous handle ReadFile reads from there; the file
+    // position it moves is put back below, so that ReadExactly goes on where it was.
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    LARGE_INTEGER saved{};
+    if (!SetFilePointerEx(AsHandle(handle_), LARGE_INTEGER{}, &saved, FILE_CURRENT)) {
+      throw LastError(path_);
+    }
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(left, kIoChunk));
+    const BOOL read = ReadFile(AsHandle(handle_), at, want, &got, &where);
+    const DWORD code = GetLastError();
+    SetFilePointerEx(AsHandle(handle_), saved, nullptr, FILE_BEGIN);
+    if (!read && code != ERROR_HANDLE_EOF) throw SystemError(code, path_);
+    if (got == 0) throw AccessError(path_, "the file became shorter while it was read");
+    at += got;
+    offset += got;
+    left -= got;
+  }
+}
+
+void InputFile::Close() {
+  const std::intptr_t handle = std::exchange(handle_, kNoHandle);
+  if (handle != kNoHandle && !CloseHandle(AsHandle(handle))) throw LastError(path_);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+// Windows has no links in the way the POSIX layer must guard against, so `source` is not
+// needed here: the target is always the named file.
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const InputFile*)
+    : target_(target) {
+  const std::filesystem::path name = target.filename();
+  if (name.empty() || name == "." || name == "..") {
+    throw AccessError(target, "not a file name");
+  }
+  folder_ = target.parent_path();
+  if (folder_.empty()) folder_ = ".";
+
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_NOT_FOUND) throw SystemError(code, target);
+  } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw AccessError(target, "it is a folder");
+  } else if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    // Deleting a read-only file is refused on Windows, so replacing one is refused too.
+    throw AccessError(target, "the file is read-only");
+  }
+
+  DWORD code = ERROR_FILE_EXISTS;
+  for (int attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
+    temp_path_ = folder_ / TemporaryName(target);
+    pending_slot_ = pending::Claim(temp_path_);
+    // Shared for deletion only, so that DiscardPendingTemporaryFiles can remove it while it
+    // is open here.
+    const HANDLE file = CreateFileW(temp_path_.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      handle_ = FromHandle(file);
+      pending::Hold(pending_slot_);
+      return;
+    }
+    code = GetLastError();
+    pending::Release(std::exchange(pending_slot_, -1));
+  }
+  temp_path_.clear();
+  throw SystemError(code, target);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  if (!committed_) Discard();
+}
+
+void AtomicFileWriter::Discard() noexcept {
+  if (handle_ != kNoHandle) CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
+  if (!temp_path_.empty()) DeleteFileW(temp_path_.c_str());
+  pending::Release(std::exchange(pending_slot_, -1));
+}
+
+void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
+  const std::uint8_t* at = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    DWORD put = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(left, kIoChunk));
+    if (!WriteFile(AsHandle(handle_), at, want, &put, nullptr)) throw LastError(target_);
+    if (put == 0) throw SystemError(ERROR_DISK_FULL, target_);
+    at += put;
+    left -= put;
+  }
+}
+
+void AtomicFileWriter::Commit() {
+  if (!FlushFileBuffers(AsHandle(handle_))) throw LastError(target_);
+  if (!CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)))) throw LastError(target_);
+  // WRITE_THROUGH: the call returns once the move itself is on disk.
+  if (!MoveFileExW(temp_path_.c_str(), target_.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    throw LastError(target_);
+  }
+  committed_ = true;
+  pending::Release(std::exchange(pending_slot_, -1));
+}
+
+void DiscardPendingTemporaryFiles() noexcept {
+  for (pending::Slot& slot : pending::g_slots) {
+    if (slot.state.load(std::memory_order_acquire) == pending::kHeld) DeleteFileW(slot.path);
+  }
+}
+
+}  // namespace tolvane

@@ -1,0 +1,11 @@
+#include <windows.h>
+
+#include "tolvane/support/wipe.h"
+
+namespace tolvane {
+
+void SecureWipe(void* data, std::size_t size) noexcept {
+  if (data != nullptr && size != 0) SecureZeroMemory(data, size);
+}
+
+}  // namespace tolvane

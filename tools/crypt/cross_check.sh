@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Holds tolvane-crypt.exe under Wine against the Linux tolvane-crypt: files, text in every
+# supported code page (as hexadecimal code and as raw ANSI bytes through standard output),
+# text keys through the code page, and the hexadecimal code must come out byte for byte the
+# same, and each tool must read what the other wrote.
+# Usage: cross_check.sh <linux-tolvane-crypt> <tolvane-crypt.exe> <work-dir>
+set -euo pipefail
+linux=$1
+windows=$2
+work=$3
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+win() { wine "$windows" "$@"; }
+
+# Both must give the same bytes (exit status included) for the same arguments.
+same() {
+  local what=$1
+  shift
+  local linux_status=0 windows_status=0
+  "$linux" "$@" >linux.out 2>linux.err || linux_status=$?
+  win "$@" >windows.out 2>windows.err || windows_status=$?
+  [ "$linux_status" = "$windows_status" ] ||
+    fail "$what: exit $linux_status on Linux, $windows_status on Windows ($(cat windows.err))"
+  cmp -s linux.out windows.out || fail "$what: the outputs differ"
+  checks=$((checks + 1))
+}
+checks=0
+
+# Keys: raw bytes, and text that holds characters every page lacks and best fits ("ł", "∞").
+head -c 56 /dev/urandom >key.bin
+export TOLVANE_TEXT_KEY='Pässwörd ł∞ Ω Ж ש ก'
+
+# Files: random bytes full of CR, LF and Ctrl-Z, which text mode would change; an empty file;
+# names that need Unicode.
+{ head -c 70000 /dev/urandom; printf '\r\n\n\r\x1a'; } >plain.bin
+: >empty.bin
+for src in plain.bin empty.bin; do
+  "$linux" encrypt-file "$src" "$src.linux.enc" --key-file key.bin
+  win encrypt-file "$src" "$src.win.enc" --key-file key.bin
+  cmp -s "$src.linux.enc" "$src.win.enc" || fail "encrypt-file $src: the files differ"
+  "$linux" decrypt-file "$src.win.enc" "$src.back.linux" --key-file key.bin
+  win decrypt-file "$src.linux.enc" "$src.back.win" --key-file key.bin
+  cmp -s "$src" "$src.back.linux" && cmp -s "$src" "$src.back.win" ||
+    fail "decrypt-file $src: not the plaintext"
+  checks=$((checks + 1))
+done
+name='Grüße ✓ 日本 😀.bin'
+cp plain.bin "$name"
+win encrypt-file "$name" "$name.enc" --key-env TOLVANE_TEXT_KEY
+"$linux" decrypt-file "$name.enc" unicode.back --key-env TOLVANE_TEXT_KEY
+cmp -s plain.bin unicode.back || fail "a Unicode file name: not the plaintext"
+
+# Text in every code page: characters of the page, of other pages, best fits, a character
+# outside the Basic Multilingual Plane, and the bytes that only some pages assign.
+text='Hello, wörld! €‚ƒ„…†‡ˆ‰Š‹ŒŽ ĀāłŁ∞ ΑΒΓαβγ АБВабв אבג ابت กขค ĂăƠơ 😀 ≠ ™'
+for page in 874 1250 1251 1252 1253 1254 1255 1256 1257 1258; do
+  same "encrypt-text $page" encrypt-text "$text" --code-page "$page" --key-env TOLVANE_TEXT_KEY
+  hex=$(cat linux.out)
+  same "encrypt-text --raw $page" encrypt-text "$text" --raw --code-page "$page" \
+    --key-env TOLVANE_TEXT_KEY
+  cp linux.out raw.bin
+  same "decrypt-text $page" decrypt-text "$hex" --code-page "$page" --key-env TOLVANE_TEXT_KEY
+  [ -s linux.out ] || fail "decrypt-text $page gave nothing"
+  "$linux" decrypt-text --raw --code-page "$page" --key-env TOLVANE_TEXT_KEY <raw.bin >linux.out
+  win decrypt-text --raw --code-page "$page" --key-env TOLVANE_TEXT_KEY <raw.bin >windows.out
+  cmp -s linux.out windows.out || fail "decrypt-text --raw $page: the outputs differ"
+  # Cipher text of the code units U+0000 to U+00FF: through the page both ways.
+  same "decrypt-text of U+0000 to U+00FF $page" decrypt-text --code-page "$page" --key-file key.bin \
+    "$(python3 -c 'print("".join(f"{b:02X}00" for b in range(256)))')"
+done
+same "hex" hex "$text"
+same "unhex" unhex "$(cat linux.out)"
+same "unhex lowercase odd" unhex "4a0042"
+same "a refused code page" encrypt-text x --code-page 932 --key-file key.bin
+# Without --code-page the page is the system's, GetACP(), which Wine takes from the locale: a
+# Russian system converts through 1251, a Japanese one (932) is refused, not replaced.
+if locale -a | grep -qx 'ru_RU.utf8' && locale -a | grep -qx 'ja_JP.utf8'; then
+  "$linux" encrypt-text "$text" --code-page 1251 --key-env TOLVANE_TEXT_KEY >linux.out
+  LC_ALL=ru_RU.UTF-8 win encrypt-text "$text" --key-env TOLVANE_TEXT_KEY >windows.out
+  cmp -s linux.out windows.out || fail "the system's code page 1251 is not used"
+  status=0
+  LC_ALL=ja_JP.UTF-8 win encrypt-text x --key-file key.bin >windows.out 2>windows.err || status=$?
+  [ "$status" = 1 ] && grep -q "The system's ANSI code page 932 is not supported" windows.err ||
+    fail "the system's code page 932 is not refused: $(cat windows.err)"
+  checks=$((checks + 2))
+else
+  echo "skipped the system code page: the ru_RU and ja_JP locales are not generated"
+fi
+echo "tolvane-crypt.exe under Wine matches the Linux tool: $checks comparisons"
