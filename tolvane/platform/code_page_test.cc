@@ -171,6 +171,11 @@ TEST(AnsiCodePageEnvironment, ReadOnceAtFirstUse) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value ? c.value : "(unset)");
+    if (c.value != nullptr && *c.value == '\0') {
+      // Where setting a variable empty removes it (Windows' C runtime), the row is the unset one.
+      testing::ScopedEnv empty(kAnsiCodePageVariable, "");
+      if (std::getenv(kAnsiCodePageVariable) == nullptr) continue;
+    }
     EXPECT_EXIT(
         {
           if (c.value) {
