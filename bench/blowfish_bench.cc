@@ -1,10 +1,13 @@
-// Our Blowfish set against libcrypto's on the same data and key, in one run.
+// Our Blowfish set against libcrypto's, and Botan's when it is installed, on the same data
+// and key, in one run.
 //
 //   build/bench/tolvane_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving
 //
-// Each benchmark of ours has a reference named "ref/..."; the table printed at the end gives
-// each of ours as a ratio to its reference. The file benchmarks write two 256 MiB files and
-// their results into the folder named by TOLVANE_BENCH_DIR (default: the system's temporary
+// The byte-array benchmarks run each size on one thread ("1thread") and on every core
+// ("allcores", SetThreads(0)), and compare real time. Each benchmark of ours has a reference
+// named "ref/..."; the table printed at the end gives each of ours as a ratio to its
+// references, and all cores as a ratio to one thread. The file benchmarks write two 256 MiB files
+// and their results into the folder named by TOLVANE_BENCH_DIR (default: the system's temporary
 // folder) and remove them at the end; --benchmark_filter='-File' leaves them out.
 
 #include <benchmark/benchmark.h>
@@ -17,12 +20,17 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include <unistd.h>
+
+#if TOLVANE_BENCH_BOTAN
+#include <botan/block_cipher.h>
+#endif
 
 #include "bench/ratio_reporter.h"
 #include "tolvane/cipher/blowfish.h"
@@ -67,8 +75,9 @@ void SetBytes(benchmark::State& state, std::size_t size) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
 
-void OurArray(benchmark::State& state, std::size_t size, bool decrypt) {
+void OurArray(benchmark::State& state, std::size_t size, bool decrypt, unsigned threads) {
   Blowfish bf = OurCipher();
+  bf.SetThreads(threads);
   const ByteArray in(RandomBytes(size, 2));
   ByteArray out(size);
   for (auto _ : state) {
@@ -94,6 +103,31 @@ void ReferenceArray(benchmark::State& state, std::size_t size, bool decrypt) {
   }
   SetBytes(state, size);
 }
+
+#if TOLVANE_BENCH_BOTAN
+std::unique_ptr<Botan::BlockCipher> BotanCipher() {
+  std::unique_ptr<Botan::BlockCipher> cipher = Botan::BlockCipher::create_or_throw("Blowfish");
+  cipher->set_key(Key().data(), Key().size());
+  return cipher;
+}
+
+// Botan's bulk entry point, which interleaves blocks as ours does.
+void BotanArray(benchmark::State& state, std::size_t size, bool decrypt) {
+  const std::unique_ptr<Botan::BlockCipher> cipher = BotanCipher();
+  const std::vector<std::uint8_t> in = RandomBytes(size, 2);
+  std::vector<std::uint8_t> out(size);
+  for (auto _ : state) {
+    if (decrypt) {
+      cipher->decrypt_n(in.data(), out.data(), size / 8);
+    } else {
+      cipher->encrypt_n(in.data(), out.data(), size / 8);
+    }
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  SetBytes(state, size);
+}
+#endif
 
 void OurInit(benchmark::State& state) {
   Blowfish bf;
@@ -207,9 +241,10 @@ void CleanSlate(benchmark::State& state, const BenchFiles& files) {
   state.ResumeTiming();
 }
 
-void OurFile(benchmark::State& state, bool decrypt) {
+void OurFile(benchmark::State& state, bool decrypt, unsigned threads) {
   BenchFiles& files = Files();
   Blowfish bf = OurCipher();
+  bf.SetThreads(threads);
   for (auto _ : state) {
     CleanSlate(state, files);
     if (decrypt) {
@@ -263,6 +298,29 @@ bool SameResults() {
     ReferenceEcb(plain.data(), reference.data(), plain.size(), key,
                  decrypt ? BF_DECRYPT : BF_ENCRYPT);
     if (std::memcmp(ours.data(), reference.data(), plain.size()) != 0) return false;
+    // And on every core, on an input large enough to be shared among them.
+    const std::vector<std::uint8_t> large = RandomBytes(4 * kMiB + 8, 7);
+    ByteArray one(large.size());
+    ByteArray all(large.size());
+    Blowfish threaded = bf;
+    threaded.SetThreads(0);
+    if (decrypt) {
+      bf.sDecrypt(ByteArray(large), one);
+      threaded.sDecrypt(ByteArray(large), all);
+    } else {
+      bf.sEncrypt(ByteArray(large), one);
+      threaded.sEncrypt(ByteArray(large), all);
+    }
+    if (!(one == all)) return false;
+#if TOLVANE_BENCH_BOTAN
+    std::vector<std::uint8_t> botan(plain.size());
+    if (decrypt) {
+      BotanCipher()->decrypt_n(plain.data(), botan.data(), plain.size() / 8);
+    } else {
+      BotanCipher()->encrypt_n(plain.data(), botan.data(), plain.size() / 8);
+    }
+    if (botan != reference) return false;
+#endif
   }
   return true;
 }
@@ -285,31 +343,66 @@ std::vector<RatioReporter::Pair> RegisterAll() {
     }
     pairs.push_back({ours, reference, real_time});
   };
+  // The byte arrays: every contender on its own, then the pairs to compare. Real time, since
+  // the threads' work does not show in the calling thread's CPU time.
+  auto one = [](benchmark::internal::Benchmark* b, benchmark::TimeUnit unit) {
+    b->Unit(unit)->UseRealTime();
+  };
   const Size sizes[] = {{"8B", 8, benchmark::kNanosecond},
+                        {"4KiB", 4 * kKiB, benchmark::kMicrosecond},
                         {"64KiB", 64 * kKiB, benchmark::kMicrosecond},
                         {"16MiB", 16 * kMiB, benchmark::kMillisecond}};
   for (const bool decrypt : {false, true}) {
     for (const Size& s : sizes) {
       const std::size_t bytes = s.bytes;
-      add(
-          std::string(decrypt ? "sDecrypt/" : "sEncrypt/") + s.label,
-          std::string(decrypt ? "ref/BF_ecb_decrypt/" : "ref/BF_ecb_encrypt/") + s.label,
-          [=](benchmark::State& st) { OurArray(st, bytes, decrypt); },
-          [=](benchmark::State& st) { ReferenceArray(st, bytes, decrypt); }, s.unit);
+      const std::string ours = std::string(decrypt ? "sDecrypt/" : "sEncrypt/");
+      const std::string single = ours + "1thread/" + s.label;
+      const std::string all = ours + "allcores/" + s.label;
+      const std::string libcrypto =
+          std::string(decrypt ? "ref/BF_ecb_decrypt/" : "ref/BF_ecb_encrypt/") + s.label;
+      one(benchmark::RegisterBenchmark(
+              single.c_str(), [=](benchmark::State& st) { OurArray(st, bytes, decrypt, 1); }),
+          s.unit);
+      one(benchmark::RegisterBenchmark(
+              all.c_str(), [=](benchmark::State& st) { OurArray(st, bytes, decrypt, 0); }),
+          s.unit);
+      one(benchmark::RegisterBenchmark(
+              libcrypto.c_str(), [=](benchmark::State& st) { ReferenceArray(st, bytes, decrypt); }),
+          s.unit);
+      pairs.push_back({all, single, true});
+      pairs.push_back({single, libcrypto, true});
+      pairs.push_back({all, libcrypto, true});
+#if TOLVANE_BENCH_BOTAN
+      const std::string botan =
+          std::string(decrypt ? "ref/Botan_decrypt_n/" : "ref/Botan_encrypt_n/") + s.label;
+      one(benchmark::RegisterBenchmark(
+              botan.c_str(), [=](benchmark::State& st) { BotanArray(st, bytes, decrypt); }),
+          s.unit);
+      pairs.push_back({single, botan, true});
+      pairs.push_back({all, botan, true});
+#endif
     }
   }
   add("sInitBF", "ref/BF_set_key", OurInit, ReferenceInit, benchmark::kMicrosecond);
-  add(
-      "sStringEncrypt/4KiB", "ref/BF_ecb_encrypt/4KiB", OurStringEncrypt,
-      [](benchmark::State& st) { ReferenceArray(st, 4 * kKiB, false); }, benchmark::kMicrosecond);
+  one(benchmark::RegisterBenchmark("sStringEncrypt/4KiB", OurStringEncrypt),
+      benchmark::kMicrosecond);
+  pairs.push_back({"sStringEncrypt/4KiB", "ref/BF_ecb_encrypt/4KiB", true});
   add("fStringToHexCode/8192", "ref/OPENSSL_buf2hexstr_ex/16KiB", OurHexCode, ReferenceHexCode,
       benchmark::kMicrosecond);
   for (const bool decrypt : {false, true}) {
+    const std::string method = decrypt ? "sFileDecrypt/" : "sFileEncrypt/";
+    const std::string all = method + "allcores/256MiB";
     add(
-        decrypt ? "sFileDecrypt/256MiB" : "sFileEncrypt/256MiB",
+        method + "1thread/256MiB",
         decrypt ? "ref/read+BF_ecb_decrypt+write/256MiB" : "ref/read+BF_ecb_encrypt+write/256MiB",
-        [=](benchmark::State& st) { OurFile(st, decrypt); },
+        [=](benchmark::State& st) { OurFile(st, decrypt, 1); },
         [=](benchmark::State& st) { ReferenceFile(st, decrypt); }, benchmark::kMillisecond, true);
+    benchmark::RegisterBenchmark(all.c_str(),
+                                 [=](benchmark::State& st) { OurFile(st, decrypt, 0); })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    pairs.push_back({all, pairs.back().ours, true});
+    pairs.push_back({all, pairs[pairs.size() - 2].reference, true});
   }
   return pairs;
 }

@@ -30,11 +30,13 @@ enum class FileKeyCheck {
 // its outputs as far as it had got. No exception ever leaves those methods.
 //
 // Not thread-safe: one instance must not be used from two threads at once. Separate
-// instances are independent.
+// instances are independent. By default every call runs on the caller's thread alone; see
+// SetThreads for large inputs.
 class TOLVANE_API Blowfish {
  public:
   Blowfish() = default;
-  // Copying copies the key schedule; moving leaves the source unkeyed.
+  // Copying copies the key schedule and the thread setting; moving leaves the source
+  // unkeyed.
   Blowfish(const Blowfish& other) = default;
   Blowfish& operator=(const Blowfish& other) = default;
   Blowfish(Blowfish&& other) noexcept;
@@ -47,6 +49,17 @@ class TOLVANE_API Blowfish {
   // or an empty one, 6 "Overflow" for more than 32767 bytes. A failed call leaves the
   // instance exactly as it was, key and all.
   void sInitBF(const ByteArray& ByteKey);
+
+  // The most threads one call of this instance may use for the cipher work: 1, the default,
+  // keeps everything on the caller's thread; 0 means one per hardware thread; at most 64.
+  // With more than one, an input of at least 256 KiB is cut into contiguous slices that the
+  // caller's thread and the library's worker threads transform at the same time, with the
+  // same result; smaller inputs stay on the caller's thread. The workers are started on
+  // first use, shared by all instances, and only ever read the key schedule; every check
+  // and every report stays on the caller's thread.
+  void SetThreads(unsigned count);
+  // The effective setting: 0 resolved to the number of hardware threads.
+  unsigned Threads() const noexcept { return intThreads; }
 
   // Encrypts bytToEncrypt into bytEncrypted, which must already have the same size, a
   // multiple of 8 bytes; the output is overwritten, never resized. The same array may be
@@ -128,9 +141,35 @@ class TOLVANE_API Blowfish {
   bool EncryptArray(const ByteArray& in, ByteArray& out) noexcept;
   bool DecryptArray(const ByteArray& in, ByteArray& out) noexcept;
 
-  // The block loops behind sEncrypt and sDecrypt. `in` and `out` may be the same buffer.
+  // The block loops behind sEncrypt and sDecrypt, on as many threads as the setting and the
+  // input's size call for. `in` and `out` may be the same buffer.
   void EncryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
   void DecryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
+  template <bool kDecrypt>
+  void CipherBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
+  // The loop on the calling thread.
+  template <bool kDecrypt>
+  void CipherBlocksHere(const std::uint8_t* in, std::uint8_t* out,
+                        std::size_t blocks) const noexcept;
+  // Large inputs are cut into slices of this many blocks (128 KiB), taken in order by
+  // whichever thread is free. Below two slices (256 KiB), waking a worker and waiting for it
+  // costs more than it saves (see docs/performance.md). Small slices keep a busy machine from
+  // stalling a call: a worker the scheduler starves holds it up by one slice, not by its
+  // whole share; and in the file methods they let the caller join in once its reading and
+  // writing are done.
+  static constexpr std::size_t kSliceBlocks = 128 * 1024 / 8;
+  // A run of the block loops cut into slices of kSliceBlocks for the library's workers
+  // (defined in blowfish.cc); PrepareSlices fills it in.
+  struct Slices;
+  void PrepareSlices(bool decrypt, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                     Slices& slices) const noexcept;
+  template <bool kDecrypt>
+  static void CipherSlice(const void* context, std::size_t index) noexcept;
+  // Transforms `blocks` blocks at `data` in place on the workers while this thread runs
+  // body(context), then helps with what is left; returns when all is done, body throwing or
+  // not (its exception then goes on to the caller).
+  void TransformDuring(bool decrypt, std::uint8_t* data, std::size_t blocks,
+                       void (*body)(void* context), void* context) const;
 
   // Converts text into its ANSI bytes, one per code unit, replacing `bytes`; on a failure
   // (reported) `bytes` is left as it was.
@@ -152,6 +191,8 @@ class TOLVANE_API Blowfish {
   std::array<std::uint32_t, 18> lngP{};
   // The four S-boxes in one table: entry e of box b at b * 256 + e.
   std::array<std::uint32_t, 4 * 256> lngS{};
+  // Threads a call may use, already resolved (never 0).
+  unsigned intThreads = 1;
   ProgressCallback progress_;
 };
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 #include <random>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -132,6 +133,79 @@ TEST(BlowfishBulk, PublicMethodsInPlaceMatchSingleBlocks) {
     bf.sDecrypt(data, data);
     ASSERT_EQ(data, ByteArray(plain));
   }
+}
+
+// Threaded calls against the same instance on one thread, around the 256 KiB below which a
+// call stays on the caller's thread and across the slice edges: odd block counts that leave
+// a short last slice and a tail, misaligned buffers, in place, and more threads than cores.
+TEST(BlowfishBulk, ThreadsGiveTheOneThreadBytes) {
+  constexpr std::size_t kBreakEven = 256 * 1024 / 8;  // blocks
+  struct Case {
+    std::size_t blocks;
+    unsigned threads;
+    bool in_place;
+    std::size_t misalign;
+  };
+  const Case cases[] = {
+      {kBreakEven - 1, 2, false, 0},        {kBreakEven, 2, false, 0},
+      {kBreakEven + 1, 2, true, 0},         {kBreakEven + 39, 2, false, 3},
+      {3 * kBreakEven / 2 + 7, 3, true, 5}, {2 * kBreakEven + 1, 3, false, 1},
+      {2 * kBreakEven + 77, 0, true, 7},    {4 * kBreakEven - 3, 8, false, 6},
+  };
+  std::mt19937 rng(16);
+  const Blowfish one = RandomlyKeyed(rng);
+  for (const Case& c : cases) {
+    Blowfish many = one;
+    many.SetThreads(c.threads);
+    const std::vector<std::uint8_t> in = RandomBytes(rng, c.misalign + 8 * c.blocks);
+    for (const bool decrypt : {false, true}) {
+      SCOPED_TRACE(::testing::Message()
+                   << c.blocks << " blocks, " << c.threads << " threads, "
+                   << (c.in_place ? "in place, " : "") << (decrypt ? "decrypt" : "encrypt"));
+      std::vector<std::uint8_t> expected(8 * c.blocks);
+      BlowfishBlockPeer::Blocks(one, decrypt, in.data() + c.misalign, expected.data(), c.blocks);
+      std::vector<std::uint8_t> out(c.misalign + 8 * c.blocks + 8, kGuard);
+      const std::uint8_t* source = in.data() + c.misalign;
+      if (c.in_place) {
+        std::copy(in.begin(), in.end(), out.begin());
+        source = out.data() + c.misalign;
+      }
+      const std::vector<std::uint8_t> before(out.begin(), out.begin() + c.misalign);
+      BlowfishBlockPeer::Blocks(many, decrypt, source, out.data() + c.misalign, c.blocks);
+      ASSERT_TRUE(std::equal(expected.begin(), expected.end(), out.begin() + c.misalign));
+      ASSERT_TRUE(std::equal(before.begin(), before.end(), out.begin()));
+      for (std::size_t i = c.misalign + 8 * c.blocks; i < out.size(); ++i) {
+        ASSERT_EQ(out[i], kGuard);
+      }
+    }
+  }
+}
+
+// Callers on several threads at once share the library's workers: each gets its own bytes.
+TEST(BlowfishBulk, ConcurrentThreadedCallersEachGetTheirOwnBytes) {
+  std::mt19937 rng(61);
+  const Blowfish one = RandomlyKeyed(rng);
+  const ByteArray plain(RandomBytes(rng, 512 * 1024 + 8));
+  ByteArray expected(plain.size());
+  Blowfish(one).sEncrypt(plain, expected);
+
+  std::vector<int> mismatches(4, 0);
+  std::vector<std::thread> callers;
+  for (std::size_t t = 0; t < mismatches.size(); ++t) {
+    callers.emplace_back([&, t] {
+      Blowfish bf = one;
+      bf.SetThreads(2 + static_cast<unsigned>(t));
+      ByteArray data(plain.size());
+      for (int i = 0; i < 8; ++i) {
+        bf.sEncrypt(plain, data);
+        mismatches[t] += data == expected ? 0 : 1;
+        bf.sDecrypt(data, data);
+        mismatches[t] += data == plain ? 0 : 1;
+      }
+    });
+  }
+  for (std::thread& t : callers) t.join();
+  EXPECT_EQ(mismatches, std::vector<int>(mismatches.size(), 0));
 }
 
 }  // namespace

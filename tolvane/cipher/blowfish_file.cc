@@ -8,10 +8,13 @@
 // a text file, a cut file or a lying header (which could ask for 2 GiB of zeros) from
 // replacing the target, and catch a wrong key whenever there is padding to check.
 //
-// Each method streams the file through one buffer of at most kChunkBytes: it reads a chunk,
-// transforms it in place and appends it to a temporary file, and the buffer is wiped when
+// Each method streams the file through two buffers of at most kChunkBytes (StreamChunks):
+// while one chunk is transformed in place, the one before it is appended to a temporary file
+// and the one after it read into the buffer that frees up, and the buffers are wiped when
 // freed. Cache-sized chunks keep the data hot between reading, the cipher and writing, and
-// memory stays small whatever the file's size. The target is replaced only when every chunk
+// memory stays small whatever the file's size. With more than one thread allowed
+// (SetThreads), the workers transform while this thread reads and writes; with one, the same
+// steps run one after the other. The target is replaced only when every chunk
 // succeeded, and then atomically (see AtomicFileWriter); any failure before leaves it as it
 // was.
 
@@ -22,6 +25,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "tolvane/cipher/blowfish.h"
@@ -106,6 +110,50 @@ class Progress {
   Clock::time_point last_;
 };
 
+// Calls a callable through a plain function pointer, as TransformDuring takes it.
+template <typename Body>
+void RunBody(void* body) {
+  (*static_cast<std::remove_reference_t<Body>*>(body))();
+}
+
+// Streams `total` bytes through the cipher in chunks of kChunkBytes: read(span) fills the
+// next chunk, which is zero-padded to whole blocks and transformed in place, and
+// write(offset, span) takes it with its offset in the data. The transform of chunk k
+// overlaps writing chunk k - 1 and then reading chunk k + 1 into the buffer that frees.
+template <typename Transform, typename Read, typename Write>
+void StreamChunks(std::uint64_t total, Transform&& transform, Read&& read, Write&& write) {
+  if (total == 0) return;
+  const std::uint64_t chunks = (total + kChunkBytes - 1) / kChunkBytes;
+  const std::size_t buffer_bytes =
+      static_cast<std::size_t>(std::min<std::uint64_t>(PaddedLength(total), kChunkBytes));
+  ByteArray buffers(2 * buffer_bytes);
+  const auto slot = [&](std::uint64_t k) { return buffers.data() + (k % 2) * buffer_bytes; };
+  const auto padded = [&](std::uint64_t k) {
+    return static_cast<std::size_t>(
+        PaddedLength(std::min<std::uint64_t>(total - k * kChunkBytes, kChunkBytes)));
+  };
+  const auto load = [&](std::uint64_t k) {
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(total - k * kChunkBytes, kChunkBytes));
+    read(std::span<std::uint8_t>(slot(k), n));
+    // Zero padding after the data's final bytes.
+    std::fill(slot(k) + n, slot(k) + padded(k), std::uint8_t{0});
+  };
+  const auto store = [&](std::uint64_t k) {
+    write(k * kChunkBytes, std::span<const std::uint8_t>(slot(k), padded(k)));
+  };
+
+  load(0);
+  for (std::uint64_t k = 0; k < chunks; ++k) {
+    auto io = [&] {
+      if (k > 0) store(k - 1);
+      if (k + 1 < chunks) load(k + 1);
+    };
+    transform(slot(k), padded(k) / 8, io);
+  }
+  store(chunks - 1);
+}
+
 }  // namespace
 
 struct Blowfish::EncryptedSource {
@@ -167,22 +215,16 @@ void Blowfish::sFileEncrypt(const std::filesystem::path& strFileSrc,
     target.Write(EncodeLength(static_cast<std::uint32_t>(length)));
     Progress progress(progress_, length);
     // An empty file has no blocks: it becomes the bare header, so every file round-trips.
-    ByteArray chunk(
-        static_cast<std::size_t>(std::min<std::uint64_t>(PaddedLength(length), kChunkBytes)));
-    for (std::uint64_t done = 0; done < length;) {
-      const std::size_t n =
-          static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kChunkBytes));
-      if (n < chunk.size()) {
-        // The last chunk: zero padding after the file's final bytes.
-        chunk.Resize(static_cast<std::size_t>(PaddedLength(n)));
-        std::fill(chunk.begin() + n, chunk.end(), std::uint8_t{0});
-      }
-      source.ReadExactly({chunk.data(), n});
-      if (!EncryptArray(chunk, chunk)) return;
-      target.Write(chunk);
-      done += n;
-      progress.Update(done);
-    }
+    StreamChunks(
+        length,
+        [&](std::uint8_t* data, std::size_t blocks, auto& body) {
+          TransformDuring(false, data, blocks, RunBody<decltype(body)>, &body);
+        },
+        [&](std::span<std::uint8_t> chunk) { source.ReadExactly(chunk); },
+        [&](std::uint64_t offset, std::span<const std::uint8_t> chunk) {
+          target.Write(chunk);
+          progress.Update(std::min(length, offset + chunk.size()));
+        });
     source.Close();
     progress.Finish();
     target.Commit();
@@ -207,19 +249,20 @@ void Blowfish::sFileDecrypt(const std::filesystem::path& strFileSrc,
     const std::uint64_t length = source->stored_length;
     AtomicFileWriter target(strFileTrg, &source->file);
     Progress progress(progress_, data_size);
-    ByteArray chunk(static_cast<std::size_t>(std::min<std::uint64_t>(data_size, kChunkBytes)));
-    for (std::uint64_t done = 0; done < data_size;) {
-      const std::size_t n =
-          static_cast<std::size_t>(std::min<std::uint64_t>(data_size - done, kChunkBytes));
-      if (n < chunk.size()) chunk.Resize(n);
-      source->file.ReadExactly(chunk);
-      if (!DecryptArray(chunk, chunk)) return;
-      // Only the last chunk holds padding, which is dropped.
-      target.Write(
-          {chunk.data(), static_cast<std::size_t>(std::min<std::uint64_t>(length - done, n))});
-      done += n;
-      progress.Update(done);
-    }
+    // The data are whole blocks (checked above), so only the last chunk holds padding, which
+    // is dropped.
+    StreamChunks(
+        data_size,
+        [&](std::uint8_t* data, std::size_t blocks, auto& body) {
+          TransformDuring(true, data, blocks, RunBody<decltype(body)>, &body);
+        },
+        [&](std::span<std::uint8_t> chunk) { source->file.ReadExactly(chunk); },
+        [&](std::uint64_t offset, std::span<const std::uint8_t> chunk) {
+          const std::uint64_t wanted = offset < length ? length - offset : 0;
+          target.Write(
+              chunk.first(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, chunk.size()))));
+          progress.Update(offset + chunk.size());
+        });
     source->file.Close();
     progress.Finish();
     target.Commit();

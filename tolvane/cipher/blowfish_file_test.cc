@@ -207,13 +207,18 @@ TEST_F(BlowfishFileTest, FailuresLeaveEveryFileAsItWas) {
   }
 }
 
-// Files longer than the methods read at once: sizes around 1 MiB and over several MiB give
-// the format's bytes and decrypt back; cipher data that are not whole blocks only at their
-// end still leave the target as it was.
+// Files longer than the methods read at once: sizes around 1 MiB and over several MiB, on one
+// thread and on two, give the format's bytes and decrypt back; cipher data that are not whole
+// blocks only at their end still leave the target as it was.
 TEST_F(BlowfishFileTest, FilesLongerThanOneReadBehaveAsShortOnes) {
   constexpr std::size_t kMiB = std::size_t{1} << 20;
-  for (const std::size_t size : {kMiB - 1, kMiB, kMiB + 1, 3 * kMiB + 13}) {
-    SCOPED_TRACE(size);
+  for (const auto& [size, threads] : {std::pair{kMiB - 1, 1u},
+                                      {kMiB, 1u},
+                                      {kMiB + 1, 1u},
+                                      {3 * kMiB + 13, 1u},
+                                      {3 * kMiB + 13, 2u}}) {
+    SCOPED_TRACE(::testing::Message() << size << " bytes, " << threads << " threads");
+    bf_.SetThreads(threads);
     const Bytes plain = RandomBytes(size, 12);
     WriteBytes(dir_ / "p", plain);
     bf_.sFileEncrypt(dir_ / "p", dir_ / "c");

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -247,11 +249,17 @@ TEST(Blowfish, RefusedKeysChangeNothing) {
 
 TEST(Blowfish, CopyKeepsTheKeyAndMoveLeavesTheSourceUnkeyed) {
   Blowfish original = Keyed({9, 8, 7});
+  EXPECT_EQ(original.Threads(), 1u);
+  original.SetThreads(3);
   const ByteArray expected = Fingerprint(original);
   Blowfish copy = original;
   EXPECT_EQ(Fingerprint(copy), expected);
+  EXPECT_EQ(copy.Threads(), 3u);
   Blowfish moved = std::move(original);
   EXPECT_EQ(Fingerprint(moved), expected);
+  EXPECT_EQ(moved.Threads(), 3u);
+  moved.SetThreads(0);
+  EXPECT_EQ(moved.Threads(), std::max(1u, std::thread::hardware_concurrency()));
   MessageCapture capture;
   ByteArray out(8);
   original.sEncrypt(ByteArray(8), out);  // NOLINT(bugprone-use-after-move)

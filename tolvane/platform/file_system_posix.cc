@@ -1,5 +1,6 @@
 #include "tolvane/platform/file_system.h"
 #include "tolvane/platform/file_system_posix_testing.h"
+#include "tolvane/platform/pending_paths.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -99,46 +100,8 @@ std::string TemporaryName(const std::filesystem::path& target) {
   return "." + stem + suffix;
 }
 
-// The named temporary files this process holds, for DiscardPendingTemporaryFiles. A signal
-// handler walks the table, so it is fixed in size and guarded by lock-free atomics only.
-namespace pending {
-
-enum State : int { kFree, kFilling, kHeld };
-struct Slot {
-  std::atomic<int> state{kFree};
-  char path[PATH_MAX];
-};
-static_assert(std::atomic<int>::is_always_lock_free);
-
-constexpr std::size_t kSlots = 64;
-Slot g_slots[kSlots];
-
-// Claims a slot and copies `path` into it; -1 when the table is full or the path too long
-// (the file then simply goes uncovered).
-int Claim(const std::filesystem::path& path) noexcept {
-  const std::string& text = path.native();
-  if (text.size() >= PATH_MAX) return -1;
-  for (std::size_t i = 0; i < kSlots; ++i) {
-    int expected = kFree;
-    if (g_slots[i].state.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
-      std::memcpy(g_slots[i].path, text.c_str(), text.size() + 1);
-      return static_cast<int>(i);
-    }
-  }
-  return -1;
-}
-
-// Marks the file as existing: only from now on may a signal handler remove it. Set after the
-// exclusive create succeeded, so that a handler never removes a file someone else made.
-void Hold(int slot) noexcept {
-  if (slot >= 0) g_slots[slot].state.store(kHeld, std::memory_order_release);
-}
-
-void Release(int slot) noexcept {
-  if (slot >= 0) g_slots[slot].state.store(kFree, std::memory_order_release);
-}
-
-}  // namespace pending
+// The named temporary files held right now, for DiscardPendingTemporaryFiles.
+PendingPaths<char, PATH_MAX> g_pending;
 
 // open(2) with O_TMPFILE fails so where the kernel or the file system lacks it.
 bool UnnamedFilesUnsupported(int error_number) {
@@ -346,15 +309,15 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
 
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_path_ = folder_ / TemporaryName(target_);
-    pending_slot_ = pending::Claim(temp_path_);
+    pending_slot_ = g_pending.Claim(temp_path_.native());
     handle_ =
         Sys().open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (handle_ >= 0) {
-      pending::Hold(pending_slot_);
+      g_pending.Hold(pending_slot_);
       return;
     }
     const int error_number = errno;
-    pending::Release(std::exchange(pending_slot_, -1));
+    g_pending.Release(std::exchange(pending_slot_, -1));
     if (error_number != EEXIST) {
       temp_path_.clear();
       throw FileSystemError(error_number, target_);
@@ -376,7 +339,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 void AtomicFileWriter::Discard() noexcept {
   if (handle_ >= 0) Sys().close(Fd(std::exchange(handle_, kNoHandle)));
   if (!temp_path_.empty()) Sys().unlink(temp_path_.c_str());
-  pending::Release(std::exchange(pending_slot_, -1));
+  g_pending.Release(std::exchange(pending_slot_, -1));
 }
 
 void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
@@ -400,13 +363,13 @@ void AtomicFileWriter::LinkTemporary() {
   std::snprintf(by_proc, sizeof by_proc, "/proc/self/fd/%d", Fd(handle_));
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_path_ = folder_ / TemporaryName(target_);
-    pending_slot_ = pending::Claim(temp_path_);
+    pending_slot_ = g_pending.Claim(temp_path_.native());
     if (Sys().linkat(AT_FDCWD, by_proc, AT_FDCWD, temp_path_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      pending::Hold(pending_slot_);
+      g_pending.Hold(pending_slot_);
       return;
     }
     const int error_number = errno;
-    pending::Release(std::exchange(pending_slot_, -1));
+    g_pending.Release(std::exchange(pending_slot_, -1));
     temp_path_.clear();
     if (error_number != EEXIST) throw FileSystemError(error_number, target_);
   }
@@ -435,7 +398,7 @@ void AtomicFileWriter::Commit() {
     throw FileSystemError(errno, target_);
   }
   committed_ = true;
-  pending::Release(std::exchange(pending_slot_, -1));
+  g_pending.Release(std::exchange(pending_slot_, -1));
 
   // Make the rename itself durable. The new content is already in place whatever happens.
   int error_number = 0;
@@ -456,12 +419,10 @@ void AtomicFileWriter::Commit() {
 }
 
 void DiscardPendingTemporaryFiles() noexcept {
-  for (pending::Slot& slot : pending::g_slots) {
-    // unlink(2) is async-signal-safe; the call table is not consulted, a test may be swapping
-    // it. Should another thread reuse the slot meanwhile, the path read may mix two temporary
-    // names, which names no file.
-    if (slot.state.load(std::memory_order_acquire) == pending::kHeld) ::unlink(slot.path);
-  }
+  // unlink(2) is async-signal-safe; the call table is not consulted, a test may be swapping
+  // it. Should another thread reuse a slot meanwhile, the path read may mix two temporary
+  // names, which names no file.
+  g_pending.ForEachHeld([](const char* path) { ::unlink(path); });
 }
 
 }  // namespace tolvane

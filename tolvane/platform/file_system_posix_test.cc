@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tolvane/cipher/blowfish.h"
@@ -272,14 +273,18 @@ TEST_F(FaultTest, FileMethodsFailingAtAnyStepKeepEveryFileAndReportOnce) {
       {Step::kClose, EDQUOT, 0, kErrDiskFull},        {Step::kRename, EXDEV, 0, kErrPathAccess},
       {Step::kLink, EMLINK, 0, kErrPathAccess},
   };
-  for (const bool decrypt : {false, true}) {
+  // With threads, a write failing half-way fails while the workers transform the next chunk.
+  for (const auto& [decrypt, threads] :
+       {std::pair{false, 1u}, {true, 1u}, {false, 2u}, {true, 2u}}) {
     const std::string label = decrypt ? "Blowfish, sFileDecrypt(" : "Blowfish, sFileEncrypt(";
     const Bytes& source = decrypt ? cipher : plain;
+    bf.SetThreads(threads);
     for (const bool in_place : {false, true}) {
       for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message()
-                     << label << (in_place ? " in place, step " : " step ")
-                     << static_cast<int>(c.step) << ", budget " << c.write_budget);
+                     << label << threads << " threads"
+                     << (in_place ? ", in place, step " : ", step ") << static_cast<int>(c.step)
+                     << ", budget " << c.write_budget);
         for (const auto& name : dir_.Names()) std::filesystem::remove(dir_ / name);
         WriteBytes(dir_ / "s", source);
         const auto target = in_place ? dir_ / "s" : dir_ / "t";
@@ -302,6 +307,10 @@ TEST_F(FaultTest, FileMethodsFailingAtAnyStepKeepEveryFileAndReportOnce) {
         EXPECT_EQ(dir_.Names(), names);
       }
     }
+    // And without a fault, the same bytes as on one thread.
+    const auto target = dir_ / "t";
+    decrypt ? bf.sFileDecrypt(dir_ / "s", target) : bf.sFileEncrypt(dir_ / "s", target);
+    EXPECT_EQ(ReadBytes(target), decrypt ? plain : cipher);
   }
 }
 

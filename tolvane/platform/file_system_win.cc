@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "tolvane/platform/file_system.h"
+#include "tolvane/platform/pending_paths.h"
 #include "tolvane/support/utf8.h"
 
 namespace tolvane {
@@ -97,43 +98,8 @@ std::wstring TemporaryName(const std::filesystem::path& target) {
   return L"." + target.filename().wstring().substr(0, 100) + suffix;
 }
 
-// The named temporary files this process holds, for DiscardPendingTemporaryFiles, which a
-// console control handler or signal handler may call: fixed in size, lock-free atomics only.
-namespace pending {
-
-enum State : int { kFree, kFilling, kHeld };
-struct Slot {
-  std::atomic<int> state{kFree};
-  wchar_t path[MAX_PATH];
-};
-
-constexpr std::size_t kSlots = 64;
-Slot g_slots[kSlots];
-
-// Claims a slot and copies `path` into it; -1 when the table is full or the path too long.
-int Claim(const std::filesystem::path& path) noexcept {
-  const std::wstring& text = path.native();
-  if (text.size() >= MAX_PATH) return -1;
-  for (std::size_t i = 0; i < kSlots; ++i) {
-    int expected = kFree;
-    if (g_slots[i].state.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
-      std::memcpy(g_slots[i].path, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-      return static_cast<int>(i);
-    }
-  }
-  return -1;
-}
-
-// Only once the exclusive create succeeded may the file be removed by the handler.
-void Hold(int slot) noexcept {
-  if (slot >= 0) g_slots[slot].state.store(kHeld, std::memory_order_release);
-}
-
-void Release(int slot) noexcept {
-  if (slot >= 0) g_slots[slot].state.store(kFree, std::memory_order_release);
-}
-
-}  // namespace pending
+// The named temporary files held right now, for DiscardPendingTemporaryFiles.
+PendingPaths<wchar_t, MAX_PATH> g_pending;
 
 }  // namespace
 
@@ -271,18 +237,18 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
   DWORD code = ERROR_FILE_EXISTS;
   for (int attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
     temp_path_ = folder_ / TemporaryName(target);
-    pending_slot_ = pending::Claim(temp_path_);
+    pending_slot_ = g_pending.Claim(temp_path_.native());
     // Shared for deletion only, so that DiscardPendingTemporaryFiles can remove it while it
     // is open here.
     const HANDLE file = CreateFileW(temp_path_.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       handle_ = FromHandle(file);
-      pending::Hold(pending_slot_);
+      g_pending.Hold(pending_slot_);
       return;
     }
     code = GetLastError();
-    pending::Release(std::exchange(pending_slot_, -1));
+    g_pending.Release(std::exchange(pending_slot_, -1));
   }
   temp_path_.clear();
   throw SystemError(code, target);
@@ -295,7 +261,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 void AtomicFileWriter::Discard() noexcept {
   if (handle_ != kNoHandle) CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
   if (!temp_path_.empty()) DeleteFileW(temp_path_.c_str());
-  pending::Release(std::exchange(pending_slot_, -1));
+  g_pending.Release(std::exchange(pending_slot_, -1));
 }
 
 void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
@@ -320,13 +286,11 @@ void AtomicFileWriter::Commit() {
     throw LastError(target_);
   }
   committed_ = true;
-  pending::Release(std::exchange(pending_slot_, -1));
+  g_pending.Release(std::exchange(pending_slot_, -1));
 }
 
 void DiscardPendingTemporaryFiles() noexcept {
-  for (pending::Slot& slot : pending::g_slots) {
-    if (slot.state.load(std::memory_order_acquire) == pending::kHeld) DeleteFileW(slot.path);
-  }
+  g_pending.ForEachHeld([](const wchar_t* path) { DeleteFileW(path); });
 }
 
 }  // namespace tolvane

@@ -96,6 +96,7 @@ struct Options {
   bool binary = false;
   bool progress = false;
   bool quiet = false;
+  unsigned threads = 0;
 };
 
 // What the run is about, for messages: the subcommand and the file or option involved, and
@@ -120,6 +121,7 @@ Blowfish KeyedCipher(const Options& o, Session& session, bool confirm) {
   } catch (const Error& e) {
     throw UsageError("the key is refused (" + e.description() + "): keys are 1 to 32767 bytes");
   }
+  bf.SetThreads(o.threads);
   return bf;
 }
 
@@ -343,6 +345,13 @@ void AddKeyOptions(CLI::App* cmd, Options& o) {
   file->excludes(env);
 }
 
+void AddThreadsOption(CLI::App* cmd, Options& o) {
+  cmd->add_option("--threads", o.threads,
+                  "Threads for the cipher work: 0 (the default) one per core, 1 none but the "
+                  "caller's")
+      ->type_name("N");
+}
+
 void AddCodePageOption(CLI::App* cmd, Options& o) {
   cmd->add_option("--code-page", o.code_page,
                   "ANSI code page for text: 874 or 1250 to 1258 (default 1252, or "
@@ -375,6 +384,7 @@ int Main(int argc, char** argv) {
         ->required()
         ->type_name("PATH");
     AddKeyOptions(cmd, o);
+    AddThreadsOption(cmd, o);
     AddCodePageOption(cmd, o);
   }
   for (auto* cmd : {enc_file, dec_file}) {
@@ -407,6 +417,7 @@ int Main(int argc, char** argv) {
     cmd->add_flag("--raw", o.raw,
                   "Cipher text as raw bytes in the ANSI code page instead of hexadecimal code");
     AddKeyOptions(cmd, o);
+    AddThreadsOption(cmd, o);
     AddCodePageOption(cmd, o);
   }
   enc_text->add_flag("--lossy", o.lossy,

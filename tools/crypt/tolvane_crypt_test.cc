@@ -163,10 +163,16 @@ class CryptTool : public ::testing::Test {
 };
 
 TEST_F(CryptTool, FilesRoundTripThroughTheToolAndInPlace) {
+  // The last is large enough for the cipher work to be shared among threads (all cores by
+  // default); one thread must give the same file.
   for (const std::string& content : {std::string(), std::string("x"), std::string(1000, '\0'),
-                                     std::string("seventeen bytes!!")}) {
+                                     std::string("seventeen bytes!!"), std::string(600001, 'q')}) {
     WriteFile(Path("plain"), content);
+    ASSERT_EQ(RunKeyed({"encrypt-file", "--threads", "1", Path("plain"), Path("enc")}).exit_code,
+              0);
+    const std::string one_thread = ReadFile(Path("enc"));
     ASSERT_EQ(RunKeyed({"encrypt-file", Path("plain"), Path("enc")}).exit_code, 0);
+    EXPECT_EQ(ReadFile(Path("enc")), one_thread);
     const std::size_t padded = (content.size() + 7) / 8 * 8;
     EXPECT_EQ(fs::file_size(Path("enc")), 4 + padded);
     ASSERT_EQ(RunKeyed({"decrypt-file", Path("enc"), Path("back")}).exit_code, 0);
@@ -326,6 +332,7 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
       {{"encrypt-file", "a", "b"}, "", 2, "no key given"},
       {{"encrypt-file", "--key-env", "TOLVANE_UNSET_VARIABLE", "a", "b"}, "", 2, "not set"},
       {{"encrypt-text", "--key-file", k, "--code-page", "932", "x"}, "", 2, "932"},
+      {{"decrypt-file", "--key-file", k, "--threads", "-1", "a", "b"}, "", 2, "--threads"},
       {{"encrypt-file", "--key-file", Path("no-key"), "a", "b"}, "", 1, "no-key"},
       {{"encrypt-file", "--key-file", k, Path("missing"), Path("target")},
        "",
