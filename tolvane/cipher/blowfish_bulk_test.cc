@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <random>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tolvane/cipher/blowfish.h"
@@ -28,6 +30,21 @@ struct BlowfishBlockPeer {
     } else {
       bf.EncryptBlocks(in, out, blocks);
     }
+  }
+  // Keys an instance in a buffer of its own, runs `leave` on it and tells whether the storage
+  // of its P-array and S-boxes is then all zero; destroys it afterwards unless `leave` did.
+  static bool ScheduleZeroAfter(void (*leave)(Blowfish&), bool leave_destroys) {
+    alignas(Blowfish) unsigned char storage[sizeof(Blowfish)];
+    Blowfish* bf = new (storage) Blowfish;
+    bf->sInitBF(ByteArray{'k', 'e', 'y'});
+    const auto* p = reinterpret_cast<const unsigned char*>(bf->lngP.data());
+    const auto* s = reinterpret_cast<const unsigned char*>(bf->lngS.data());
+    leave(*bf);
+    const auto zero = [](unsigned char b) { return b == 0; };
+    const bool wiped = std::all_of(p, p + sizeof(Blowfish::lngP), zero) &&
+                       std::all_of(s, s + sizeof(Blowfish::lngS), zero);
+    if (!leave_destroys) bf->~Blowfish();
+    return wiped;
   }
 };
 
@@ -74,6 +91,27 @@ TEST(BlowfishBulk, MatchesSingleBlocksForEveryLengthAndAlignment) {
         }
       }
     }
+  }
+}
+
+// However an instance is left, its key schedule does not stay behind in memory.
+TEST(BlowfishBulk, LeftInstancesHoldNoKeySchedule) {
+  const struct {
+    const char* how;
+    void (*leave)(Blowfish&);
+    bool destroys;
+  } cases[] = {
+      {"destroyed", [](Blowfish& bf) { bf.~Blowfish(); }, true},
+      {"moved from", [](Blowfish& bf) { Blowfish to(std::move(bf)); }, false},
+      {"moved from by assignment",
+       [](Blowfish& bf) {
+         Blowfish to;
+         to = std::move(bf);
+       },
+       false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_TRUE(BlowfishBlockPeer::ScheduleZeroAfter(c.leave, c.destroys)) << c.how;
   }
 }
 

@@ -28,10 +28,13 @@ using namespace file_testing;  // NOLINT(google-build-using-namespace): the shar
 TEST_F(BlowfishFileTest, TargetsThatCannotBeWrittenAreReportedWithPathAndReason) {
   WriteBytes(dir_ / "p", RandomBytes(10, 8));
   fs::create_directory(dir_ / "folder");
+  ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
   const struct {
     fs::path target;
     std::string message;
   } cases[] = {
+      {dir_ / "fifo",
+       "(75 - Path/File access error: '" + (dir_ / "fifo").string() + "': not a regular file)"},
       {dir_ / "no" / "t",
        "(53 - File not found: '" + (dir_ / "no" / "t").string() + "': No such file or directory)"},
       {dir_ / "p" / "t",
@@ -43,7 +46,8 @@ TEST_F(BlowfishFileTest, TargetsThatCannotBeWrittenAreReportedWithPathAndReason)
     bf_.sFileEncrypt(dir_ / "p", c.target);
     EXPECT_EQ(capture_.Take(), std::vector<std::string>{kEncLabel + c.message});
   }
-  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "folder"}));
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"p", "folder", "fifo"}));
+  EXPECT_TRUE(fs::is_fifo(dir_ / "fifo"));
   EXPECT_TRUE(fs::is_empty(dir_ / "folder"));
 }
 
@@ -81,6 +85,7 @@ TEST_F(BlowfishFileTest, PermissionsOfNewAndReplacedTargets) {
       {"new", 0, 0, 0640},
       {"own", 0604, geteuid(), 0604},
       {"own-setuid", 04755, geteuid(), 0755},
+      {"own-setgid", 02750, geteuid(), 0750},
       {"other", 0666, 65534, 0640},
   };
   const mode_t old_mask = umask(027);

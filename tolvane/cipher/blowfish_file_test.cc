@@ -294,24 +294,32 @@ TEST_F(BlowfishFileTest, TruncatedCipherDecryptedInPlaceStaysAsItWas) {
 
 TEST_F(BlowfishFileTest, FilesOf2GiBOrMoreAreRefusedWithOverflow) {
   // Sparse files: nothing is read before the size is checked. Plaintexts of the last seven
-  // sizes below 2 GiB are refused too: their encrypted files would reach 2 GiB.
+  // sizes below 2 GiB are refused too: their encrypted files would reach 2 GiB. The largest
+  // accepted one passes the size check and meets the target's missing folder instead.
+  const fs::path missing = dir_ / "no" / "t";
   const struct {
     std::uintmax_t size;
     bool encrypt;
-  } cases[] = {{std::uintmax_t{1} << 31, true},
-               {(std::uintmax_t{1} << 31) - 7, true},
-               {std::uintmax_t{1} << 31, false}};
+    fs::path target;
+    std::string message = kOverflow;
+  } cases[] = {{std::uintmax_t{1} << 31, true, dir_ / "t"},
+               {(std::uintmax_t{1} << 31) - 7, true, dir_ / "t"},
+               {std::uintmax_t{1} << 31, false, dir_ / "t"},
+               {(std::uintmax_t{1} << 31) - 8, true, missing,
+                "(53 - File not found: '" + missing.string() + "'"}};
   for (const auto& c : cases) {
     WriteBytes(dir_ / "t", {1, 2, 3});
     WriteBytes(dir_ / "big", {});
     fs::resize_file(dir_ / "big", c.size);
     if (c.encrypt) {
-      bf_.sFileEncrypt(dir_ / "big", dir_ / "t");
+      bf_.sFileEncrypt(dir_ / "big", c.target);
     } else {
-      bf_.sFileDecrypt(dir_ / "big", dir_ / "t");
+      bf_.sFileDecrypt(dir_ / "big", c.target);
     }
-    EXPECT_EQ(capture_.Take(),
-              std::vector<std::string>{(c.encrypt ? kEncLabel : kDecLabel) + kOverflow});
+    const std::vector<std::string> messages = capture_.Take();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].starts_with((c.encrypt ? kEncLabel : kDecLabel) + c.message))
+        << messages[0];
     EXPECT_EQ(ReadBytes(dir_ / "t"), (Bytes{1, 2, 3}));
   }
 }

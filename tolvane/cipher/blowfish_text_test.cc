@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tolvane/cipher/blowfish.h"
@@ -143,8 +144,15 @@ TEST(StringDecrypt, CutsBeforeTheFirstNulUnlessItLeads) {
       {std::u16string(u"abcdefgh\0", 9), u"abcdefgh"},
       {std::u16string(u"\0ab", 3), std::u16string(u"\0ab\0\0\0\0\0", 8)},
       {std::u16string(8, u'\0'), std::u16string(8, u'\0')},
+      {std::u16string(u"ab\0", 3) + std::u16string(40, u'S'), u"ab"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Decrypt(bf, Encrypt(bf, c.in)), c.out);
+  for (const Case& c : cases) {
+    const std::u16string out = Decrypt(bf, Encrypt(bf, c.in));
+    EXPECT_EQ(out, c.out);
+    // What was cut off must not stay readable in the spare room of the result's buffer.
+    const std::u16string_view spare(out.data() + out.size(), out.capacity() - out.size());
+    EXPECT_EQ(spare.find(u'S'), spare.npos);
+  }
   EXPECT_TRUE(capture.messages().empty());
 }
 

@@ -40,7 +40,9 @@ const code_page_tables::Table* FindTable(int codePage) noexcept {
 
 int ReadEnvironment() {
   const char* value = std::getenv(kAnsiCodePageVariable);
-  if (value == nullptr || *value == '\0') {
+  // Only an unset variable means the system's page: an empty one (a script's unset expansion,
+  // say) is refused like any other value that names no code page.
+  if (value == nullptr) {
     const int system = system_code_page::Default();
     return system > 0 && system < kFromSystem ? system | kFromSystem : kNotACodePage;
   }

@@ -93,6 +93,7 @@ class TOLVANE_API InputFile {
 //   not touched. The exception is a link to the file `source` reads (in place through a link):
 //   then the file the link names is replaced and the link stays, so that no copy of the old
 //   content remains beside the new one.
+// - A target that is a device, pipe or socket is refused with 75: it is not a file to replace.
 // - On Windows the read-only attribute stands for the missing write permission, the temporary
 //   file always has its hidden name, and MoveFileExW (write-through) puts it in place.
 class TOLVANE_API AtomicFileWriter {

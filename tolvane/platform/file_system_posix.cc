@@ -281,6 +281,11 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
   if (folder_.empty()) folder_ = ".";
 
   if (S_ISDIR(info.st_mode)) throw FileSystemError(EISDIR, target_);
+  // Renaming over a device, pipe or socket would put a regular file in its place (as root,
+  // even /dev/null) and report success for data the device never received.
+  if (info.st_mode != 0 && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
+    throw AccessError(target_, "not a regular file");
+  }
   mode_ = 0666 & ~Sys().umask();
   if (S_ISREG(info.st_mode)) {
     CheckWritable(target_, info);

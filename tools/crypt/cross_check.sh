@@ -122,7 +122,8 @@ same "unhex lowercase odd" unhex "4a0042"
 same "a refused code page" encrypt-text x --code-page 932 --key-file key.bin
 # Without --code-page the page is the system's, GetACP(), which Wine takes from the locale: a
 # Russian system converts through 1251, a Japanese one (932) is refused, not replaced.
-if locale -a | grep -qx 'ru_RU.utf8' && locale -a | grep -qx 'ja_JP.utf8'; then
+locales=$(locale -a)
+if grep -qx 'ru_RU.utf8' <<<"$locales" && grep -qx 'ja_JP.utf8' <<<"$locales"; then
   TOLVANE_PAGE_KEY=$(page_key 1251)
   "$linux" encrypt-text "$text" --lossy --code-page 1251 --key-env TOLVANE_PAGE_KEY >linux.out
   LC_ALL=ru_RU.UTF-8 win encrypt-text "$text" --lossy --key-env TOLVANE_PAGE_KEY >windows.out

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -63,12 +65,14 @@ class CryptTool : public ::testing::Test {
 
   // Runs the tool with `args`, feeding `input` on standard input (not a terminal).
   Result Run(const std::vector<std::string>& args, const std::string& input = "",
-             const std::map<std::string, std::string>& env = {}) {
+             const std::map<std::string, std::string>& env = {},
+             const char* stdout_path = nullptr) {
     WriteFile(Path("stdin"), input);
+    const std::string out_path = stdout_path ? stdout_path : Path("stdout").string();
     const pid_t pid = fork();
     if (pid == 0) {
       const int in = open(Path("stdin").c_str(), O_RDONLY);
-      const int out = open(Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       const int err = open(Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(in, 0), dup2(out, 1), dup2(err, 2);
       if (chdir(dir_.c_str()) != 0) _exit(126);
@@ -315,6 +319,11 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
   const std::string enc = ReadFile(Path("hello.enc"));
   WriteFile(Path("lying"), std::string("\x64\0\0\0", 4) + "12345678");
   const std::string k = key_file_.string();
+  // U+007F/0080, U+07FF/0800, U+D7FF and U+E000 around the surrogates, U+FFFF/10000, U+10FFFF.
+  const std::string edges =
+      "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F"
+      "\xBF\xBF";
+  const std::string edges_hex = "7F008000FF070008FFD700E0FFFF00D800DCFFDBFFDF";
   const Case cases[] = {
       {{}, "", 2, "subcommand"},
       {{"frobnicate"}, "", 2, "--help"},
@@ -338,6 +347,12 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
        1,
        "String to decrypt should be sized divisible by 8."},
       {{"unhex", "4G00"}, "", 1, "Blowfish, fHexCodeToString(13 - Type mismatch)"},
+      // UTF-8 both ways at each change of encoded length; surrogates encoded directly are
+      // refused.
+      {{"hex", edges}, "", 0, "", edges_hex + "\n"},
+      {{"unhex", edges_hex}, "", 0, "", edges},
+      {{"hex", "\xED\xA0\x80"}, "", 1, "not valid UTF-8 at byte 0", ""},
+      {{"hex", "a\xED\xBF\xBF"}, "", 1, "not valid UTF-8 at byte 1", ""},
       {{"base64-decode"}, "a*bc", 1, "tolvane-crypt: "},
       {{"get", "Nothing"}, "", 1, "get 'Nothing': no setting"},
       // Text keys must convert exactly; key files are bounded and taken as they are.
@@ -438,6 +453,30 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
     for (const auto& f : c.exists) EXPECT_TRUE(fs::exists(Path(f))) << joined << f;
     for (const auto& f : c.absent) EXPECT_FALSE(fs::exists(Path(f))) << joined << f;
   }
+
+  // Output that cannot be written fails the run, on standard output and through -o alike; a
+  // device named by -o is refused, never replaced (a node of our own where root may make one).
+  const std::string full = mknod(Path("full").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0
+                               ? Path("full").string()
+                               : "/dev/full";
+  const std::vector<std::string> printing[] = {
+      {"encrypt-file", "--key-file", k, "hello", "-"},
+      {"decrypt-file", "--key-file", k, "enc", "-"},
+      {"encrypt-text", "--key-file", k, "x"},
+      {"decrypt-text", "--key-file", k, lossy_hex},
+      {"hex", "x"},
+      {"unhex", "4100"},
+      {"base64-decode", "-"},
+      {"base64-decode", "-", "-o", full},
+      {"get", "Secret"},
+      {"get", "Secret", "-o", full},
+      {"list"},
+  };
+  for (const auto& args : printing) {
+    EXPECT_EQ(Run(args, "AAEC", {}, "/dev/full").exit_code, 1) << args[0] << " " << args.back();
+  }
+  EXPECT_TRUE(fs::is_character_file(full));
+
   EXPECT_EQ(ReadFile(Path("target")), "keep me");
   EXPECT_EQ(ReadFile(Path("victim")), "not to be written through");
   EXPECT_EQ(ReadFile(Path("link")), "s3cret");
