@@ -9,6 +9,7 @@
 
 #include "tolvane/platform/file_system.h"
 #include "tolvane/platform/pending_paths.h"
+#include "tolvane/platform/system_message_win.h"
 #include "tolvane/support/utf8.h"
 
 namespace tolvane {
@@ -25,22 +26,6 @@ std::intptr_t FromHandle(HANDLE handle) noexcept { return reinterpret_cast<std::
 std::string Utf8(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
-}
-
-std::string SystemReason(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::u16string reason;
-  if (n != 0 && text != nullptr) reason.assign(text, text + n);
-  LocalFree(text);
-  while (!reason.empty() && (reason.back() == u'\r' || reason.back() == u'\n' ||
-                             reason.back() == u' ' || reason.back() == u'.')) {
-    reason.pop_back();
-  }
-  if (reason.empty()) return "system error " + std::to_string(code);
-  return Utf16ToUtf8(reason);
 }
 
 // The error for a failed call on `path`, by GetLastError's code: 53, 70, 61 or 75, with the
@@ -69,7 +54,7 @@ Error SystemError(DWORD code, const std::filesystem::path& path) {
     default:
       break;
   }
-  return Error(number, std::string(text) + ": '" + Utf8(path) + "': " + SystemReason(code));
+  return Error(number, std::string(text) + ": '" + Utf8(path) + "': " + SystemMessage(code));
 }
 
 Error LastError(const std::filesystem::path& path) { return SystemError(GetLastError(), path); }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "tolvane/errors/error.h"
+#include "tolvane/platform/system_message_win.h"
 #include "tolvane/support/registry.h"
 #include "tolvane/support/utf8.h"
 
@@ -19,22 +20,6 @@ constexpr wchar_t kSubKey[] = L"Software\\Brennix\\Tolvane";
 std::wstring Wide(std::string_view utf8) {
   const std::u16string units = Utf8ToUtf16(utf8);
   return std::wstring(units.begin(), units.end());
-}
-
-std::string SystemMessage(LSTATUS status) {
-  wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::u16string message;
-  if (n != 0 && text != nullptr) message.assign(text, text + n);
-  LocalFree(text);
-  while (!message.empty() && (message.back() == u'\r' || message.back() == u'\n' ||
-                              message.back() == u' ' || message.back() == u'.')) {
-    message.pop_back();
-  }
-  if (message.empty()) return "system error " + std::to_string(status);
-  return Utf16ToUtf8(message);
 }
 
 [[noreturn]] void Fail(LSTATUS status, const char* doing) {
