@@ -136,6 +136,9 @@ class TOLVANE_API AtomicFileWriter {
   std::uint32_t group_ = 0;
   bool committed_ = false;
   int pending_slot_ = -1;  // in the table DiscardPendingTemporaryFiles walks
+  // POSIX: bytes written, and how many of them were handed to the disk early.
+  std::uint64_t written_ = 0;
+  std::uint64_t written_back_ = 0;
 };
 
 // Removes every named temporary file that an AtomicFileWriter of this process holds right now, for

@@ -37,7 +37,8 @@ enum class Step {
   kRename,
   kFolderSync,
   kRead,
-  kLink  // naming the unnamed temporary file
+  kLink,  // naming the unnamed temporary file
+  kWriteback
 };
 
 struct Fault {
@@ -49,6 +50,7 @@ struct Fault {
   bool named = false;    // the file system refuses unnamed files (O_TMPFILE)
 };
 Fault g_fault;
+std::vector<std::pair<off_t, off_t>> g_writeback;  // the ranges asked for, failed or not
 
 int FaultyOpen(const char* path, int flags, mode_t mode) {
   const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
@@ -97,6 +99,11 @@ int FaultyRename(const char* from, const char* to) {
   if (g_fault.step == Step::kRename) return errno = g_fault.error, -1;
   return DefaultFileSystemCalls().rename(from, to);
 }
+int FaultyWriteback(int fd, off_t offset, off_t length) {
+  g_writeback.emplace_back(offset, length);
+  if (g_fault.step == Step::kWriteback) return errno = g_fault.error, -1;
+  return DefaultFileSystemCalls().start_writeback(fd, offset, length);
+}
 ssize_t FaultyRead(int fd, void* buffer, std::size_t size) {
   if (g_fault.step == Step::kRead) return errno = g_fault.error, -1;
   return DefaultFileSystemCalls().read(fd, buffer, size);
@@ -120,6 +127,7 @@ class FaultTest : public ::testing::Test {
     calls.read = FaultyRead;
     calls.pread = FaultyPread;
     calls.linkat = FaultyLinkat;
+    calls.start_writeback = FaultyWriteback;
     return calls;
   }
   // Writes `content` over `target` in two parts, as the file methods do.
@@ -198,6 +206,30 @@ TEST_F(FaultTest, FolderThatCannotBeFlushedIsReportedAfterTheReplace) {
   g_fault = Fault{.step = Step::kFolderSync, .error = EINVAL};
   Replace(dir_ / "t", Bytes(20, 5));
   EXPECT_EQ(dir_.Names(), std::set<std::string>{"t"});
+}
+
+// A large file is handed to the disk in order while it is written, so that the final flush
+// has little left to wait for; a file system that refuses that hint still gets the file.
+TEST_F(FaultTest, WritebackStartsEarlyInOrderAndIsOnlyAHint) {
+  const Bytes content((20 << 20) + 3, 0x33);
+  for (const int error : {0, ENOSYS}) {
+    SCOPED_TRACE(error);
+    g_fault = Fault{.step = error != 0 ? Step::kWriteback : Step::kNone, .error = error};
+    g_writeback.clear();
+    AtomicFileWriter writer(dir_ / "t");
+    for (std::size_t at = 0; at < content.size(); at += 1 << 20) {
+      writer.Write({content.data() + at, std::min<std::size_t>(1 << 20, content.size() - at)});
+    }
+    writer.Commit();
+    EXPECT_EQ(ReadBytes(dir_ / "t"), content);
+    off_t next = 0;
+    for (const auto& [offset, length] : g_writeback) {
+      EXPECT_EQ(offset, next);
+      next = offset + length;
+    }
+    EXPECT_EQ(g_writeback.size(), 2u);
+    EXPECT_EQ(next, 16 << 20);
+  }
 }
 
 TEST_F(FaultTest, ReadFailuresAndShrinkingFilesAreReported) {

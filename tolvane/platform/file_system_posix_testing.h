@@ -24,6 +24,8 @@ struct FileSystemCalls {
   ssize_t (*pread)(int fd, void* buffer, std::size_t size, off_t offset);
   ssize_t (*write)(int fd, const void* buffer, std::size_t size);
   int (*fsync)(int fd);
+  // Starts writing a range back to the disk without waiting for it; 0 or -1 as the others.
+  int (*start_writeback)(int fd, off_t offset, off_t length);
   int (*fstat)(int fd, struct stat* info);
   int (*stat)(const char* path, struct stat* info);
   int (*lstat)(const char* path, struct stat* info);
