@@ -213,7 +213,6 @@ TEST_F(FaultTest, FolderThatCannotBeFlushedIsReportedAfterTheReplace) {
 TEST_F(FaultTest, WritebackStartsEarlyInOrderAndIsOnlyAHint) {
   const Bytes content((20 << 20) + 3, 0x33);
   for (const int error : {0, ENOSYS}) {
-    SCOPED_TRACE(error);
     g_fault = Fault{.step = error != 0 ? Step::kWriteback : Step::kNone, .error = error};
     g_writeback.clear();
     AtomicFileWriter writer(dir_ / "t");
@@ -222,13 +221,8 @@ TEST_F(FaultTest, WritebackStartsEarlyInOrderAndIsOnlyAHint) {
     }
     writer.Commit();
     EXPECT_EQ(ReadBytes(dir_ / "t"), content);
-    off_t next = 0;
-    for (const auto& [offset, length] : g_writeback) {
-      EXPECT_EQ(offset, next);
-      next = offset + length;
-    }
-    EXPECT_EQ(g_writeback.size(), 2u);
-    EXPECT_EQ(next, 16 << 20);
+    const decltype(g_writeback) in_order = {{0, 8 << 20}, {8 << 20, 8 << 20}};
+    EXPECT_EQ(g_writeback, in_order);
   }
 }
 
