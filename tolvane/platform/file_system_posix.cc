@@ -225,13 +225,6 @@ InputFile::~InputFile() {
   if (handle_ >= 0) Sys().close(Fd(handle_));
 }
 
-InputFile::InputFile(InputFile&& other) noexcept
-    : path_(std::move(other.path_)),
-      handle_(std::exchange(other.handle_, kNoHandle)),
-      size_(other.size_),
-      device_(other.device_),
-      inode_(other.inode_) {}
-
 void InputFile::ReadExactly(std::span<std::uint8_t> buffer) {
   std::uint8_t* at = buffer.data();
   std::size_t left = buffer.size();

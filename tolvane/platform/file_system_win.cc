@@ -140,13 +140,6 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
   inode_ = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
 }
 
-InputFile::InputFile(InputFile&& other) noexcept
-    : path_(std::move(other.path_)),
-      handle_(std::exchange(other.handle_, kNoHandle)),
-      size_(other.size_),
-      device_(other.device_),
-      inode_(other.inode_) {}
-
 InputFile::~InputFile() {
   if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
 }
