@@ -5,6 +5,7 @@
 # build folder.
 # Usage: gtk_message_box_test.sh <probe-program> <build-dir>
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
 probe=$1
 build=$2
 work=$build/message-box-test
@@ -99,15 +100,7 @@ cleanup() {
   true
 }
 trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 640x360x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.err" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -n1 "$work/display")
-unset WAYLAND_DISPLAY
+start_virtual_display 640x360
 # Quiet GTK in a bare session: no accessibility bus, no settings daemon.
 export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
 

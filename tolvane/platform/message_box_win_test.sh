@@ -5,6 +5,7 @@
 # Saves a screenshot as message-box-win.png in the build folder.
 # Usage: message_box_win_test.sh <probe.exe> <build-dir>   (WINEPREFIX as tools/run-windows-tests)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
 probe=$1
 build=$2
 work=$build/message-box-win-test
@@ -46,15 +47,7 @@ wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 
 # 2. A virtual display.
-Xvfb -displayfd 3 -screen 0 800x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.err" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -n1 "$work/display")
-unset WAYLAND_DISPLAY
+start_virtual_display 800x480
 
 out=$work/desktop.out
 wine "$probe" >"$out" 2>"$work/desktop.err" &
