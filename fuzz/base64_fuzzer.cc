@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 #include "tolvane/support/base64.h"
 
 namespace tolvane::fuzz {

@@ -12,7 +12,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "tolvane/cipher/blowfish.h"
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 
 namespace tolvane {
 

@@ -31,8 +31,8 @@
 #include "fuzz/fuzz_support.h"
 #include "tolvane/cipher/blowfish.h"
 #include "tolvane/platform/file_system.h"
-#include "tolvane/platform/file_system_posix_testing.h"
-#include "tolvane/platform/file_system_testing.h"
+#include "tolvane/platform/file_system_calls_posix.h"
+#include "tests/support/file_system_testing.h"
 
 namespace tolvane::fuzz {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tolvane/errors/message_capture_testing.h"
+#include "tests/support/message_capture_testing.h"
 
 // Stops the run with a line saying which property broke; libFuzzer keeps the input.
 #define FUZZ_CHECK(condition)                                                               \

@@ -13,7 +13,7 @@ themselves, no two bytes share a code unit, and each byte's code unit turns back
 
 Usage (from a Windows build folder, see docs/windows.md):
   wine tools/tolvane-code-page-dump.exe > code-pages.txt
-  tools/gen_code_pages.py code-pages.txt > tolvane/platform/code_page_tables.cc
+  tools/gen_code_pages.py code-pages.txt > tolvane/platform/generated/code_page_tables.cc
 """
 
 import sys

@@ -4,11 +4,11 @@
 #include <thread>
 #include <utility>
 
-#include "tolvane/cipher/blowfish_tables.h"
-#include "tolvane/errors/error.h"
+#include "tolvane/core/blowfish_tables.h"
+#include "tolvane/base/error.h"
 #include "tolvane/errors/reported_call.h"
-#include "tolvane/support/wipe.h"
-#include "tolvane/support/worker_pool.h"
+#include "tolvane/base/wipe.h"
+#include "tolvane/platform/worker_pool.h"
 
 namespace tolvane {
 namespace {

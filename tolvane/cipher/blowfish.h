@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tolvane/cipher/byte_array.h"
-#include "tolvane/support/export.h"
+#include "tolvane/base/export.h"
 
 namespace tolvane {
 

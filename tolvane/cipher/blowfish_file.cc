@@ -29,11 +29,11 @@
 #include <utility>
 
 #include "tolvane/cipher/blowfish.h"
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 #include "tolvane/errors/report.h"
 #include "tolvane/errors/reported_call.h"
 #include "tolvane/platform/file_system.h"
-#include "tolvane/support/wipe.h"
+#include "tolvane/base/wipe.h"
 
 namespace tolvane {
 namespace {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "tolvane/cipher/blowfish_file_testing.h"
+#include "tests/support/blowfish_file_testing.h"
 #include "tolvane/errors/report.h"
 
 namespace tolvane {

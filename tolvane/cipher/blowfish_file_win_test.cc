@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tolvane/cipher/blowfish_file_testing.h"
+#include "tests/support/blowfish_file_testing.h"
 
 namespace tolvane {
 namespace {

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "tolvane/cipher/blowfish.h"
-#include "tolvane/cipher/test_vectors_testing.h"
-#include "tolvane/errors/message_capture_testing.h"
+#include "tests/support/test_vectors_testing.h"
+#include "tests/support/message_capture_testing.h"
 #include "tolvane/platform/code_page.h"
-#include "tolvane/platform/code_page_testing.h"
+#include "tests/support/code_page_testing.h"
 
 namespace tolvane {
 namespace {

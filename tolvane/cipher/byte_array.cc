@@ -3,7 +3,7 @@
 #include <limits>
 #include <utility>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 
 namespace tolvane {
 

@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "tolvane/support/export.h"
-#include "tolvane/support/wipe.h"
+#include "tolvane/base/export.h"
+#include "tolvane/base/wipe.h"
 
 namespace tolvane {
 

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 
 namespace tolvane {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "tolvane/errors/error.h"
-#include "tolvane/support/export.h"
+#include "tolvane/base/error.h"
+#include "tolvane/base/export.h"
 
 namespace tolvane {
 

@@ -5,9 +5,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "tolvane/errors/message_capture_testing.h"
+#include "tests/support/message_capture_testing.h"
 #include "tolvane/errors/reported_call.h"
-#include "tolvane/platform/environment_testing.h"
+#include "tests/support/environment_testing.h"
 
 namespace tolvane {
 namespace {

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 #include "tolvane/errors/report.h"
 
 namespace tolvane {

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <utility>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 #include "tolvane/platform/code_page_tables.h"
 #include "tolvane/platform/system_code_page.h"
 

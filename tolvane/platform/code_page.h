@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "tolvane/support/export.h"
+#include "tolvane/base/export.h"
 
 namespace tolvane {
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "tolvane/cipher/blowfish.h"
-#include "tolvane/errors/error.h"
-#include "tolvane/errors/message_capture_testing.h"
-#include "tolvane/platform/code_page_testing.h"
-#include "tolvane/platform/environment_testing.h"
+#include "tolvane/base/error.h"
+#include "tests/support/message_capture_testing.h"
+#include "tests/support/code_page_testing.h"
+#include "tests/support/environment_testing.h"
 
 namespace tolvane {
 namespace {

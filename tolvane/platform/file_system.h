@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
-#include "tolvane/errors/error.h"
-#include "tolvane/support/export.h"
+#include "tolvane/base/error.h"
+#include "tolvane/base/export.h"
 
 namespace tolvane {
 

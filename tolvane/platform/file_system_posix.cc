@@ -1,5 +1,5 @@
 #include "tolvane/platform/file_system.h"
-#include "tolvane/platform/file_system_posix_testing.h"
+#include "tolvane/platform/file_system_calls_posix.h"
 #include "tolvane/platform/pending_paths.h"
 
 #include <fcntl.h>

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "tolvane/cipher/blowfish.h"
-#include "tolvane/errors/message_capture_testing.h"
-#include "tolvane/platform/file_system_posix_testing.h"
-#include "tolvane/platform/file_system_testing.h"
+#include "tests/support/message_capture_testing.h"
+#include "tolvane/platform/file_system_calls_posix.h"
+#include "tests/support/file_system_testing.h"
 
 namespace tolvane {
 namespace {

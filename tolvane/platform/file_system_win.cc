@@ -10,7 +10,7 @@
 #include "tolvane/platform/file_system.h"
 #include "tolvane/platform/pending_paths.h"
 #include "tolvane/platform/system_message_win.h"
-#include "tolvane/support/utf8.h"
+#include "tolvane/base/utf8.h"
 
 namespace tolvane {
 namespace {

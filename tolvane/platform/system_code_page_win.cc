@@ -3,7 +3,7 @@
 #include <climits>
 #include <string>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 #include "tolvane/platform/system_code_page.h"
 
 namespace tolvane::system_code_page {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "tolvane/support/utf8.h"
+#include "tolvane/base/utf8.h"
 
 namespace tolvane {
 

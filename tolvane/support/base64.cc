@@ -5,8 +5,8 @@
 #include <string>
 #include <type_traits>
 
-#include "tolvane/errors/error.h"
-#include "tolvane/support/wipe.h"
+#include "tolvane/base/error.h"
+#include "tolvane/base/wipe.h"
 
 namespace tolvane {
 namespace {

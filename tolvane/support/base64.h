@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tolvane/support/export.h"
+#include "tolvane/base/export.h"
 
 namespace tolvane {
 

@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "tolvane/support/export.h"
+#include "tolvane/base/export.h"
 
 namespace tolvane {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 #include "tolvane/support/settings_file.h"
 
 namespace tolvane {

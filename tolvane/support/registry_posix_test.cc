@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 #include "tolvane/support/settings_file.h"
 
 namespace tolvane {

@@ -5,10 +5,10 @@
 #include <string>
 #include <utility>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 #include "tolvane/platform/system_message_win.h"
 #include "tolvane/support/registry.h"
-#include "tolvane/support/utf8.h"
+#include "tolvane/base/utf8.h"
 
 namespace tolvane {
 namespace {

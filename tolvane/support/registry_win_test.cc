@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 #include "tolvane/support/registry.h"
 
 namespace tolvane {

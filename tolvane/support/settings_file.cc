@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 
 namespace tolvane {
 namespace {

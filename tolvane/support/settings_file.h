@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "tolvane/support/export.h"
+#include "tolvane/base/export.h"
 
 namespace tolvane {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "tolvane/platform/code_page.h"
-#include "tolvane/support/utf8.h"
+#include "tolvane/base/utf8.h"
 
 namespace tolvane::crypt {
 namespace {

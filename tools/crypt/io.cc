@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 #include "tolvane/platform/file_system.h"
 
 namespace tolvane::crypt {

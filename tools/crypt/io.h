@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "tolvane/errors/error.h"
-#include "tolvane/support/wipe.h"
+#include "tolvane/base/error.h"
+#include "tolvane/base/wipe.h"
 
 namespace tolvane::crypt {
 

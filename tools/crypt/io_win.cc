@@ -4,7 +4,7 @@
 #include <cerrno>
 
 #include "tolvane/platform/file_system.h"
-#include "tolvane/support/utf8.h"
+#include "tolvane/base/utf8.h"
 #include "tools/crypt/io.h"
 
 namespace tolvane::crypt {

@@ -2,9 +2,9 @@
 
 #include <string_view>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 #include "tolvane/platform/code_page.h"
-#include "tolvane/support/utf8.h"
+#include "tolvane/base/utf8.h"
 #include "tools/crypt/exact_text.h"
 #include "tools/crypt/io.h"
 #include "tools/crypt/terminal.h"

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "tolvane/support/wipe.h"
+#include "tolvane/base/wipe.h"
 
 namespace tolvane::crypt {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 #include "tolvane/platform/file_system.h"
-#include "tolvane/support/wipe.h"
+#include "tolvane/base/wipe.h"
 #include "tools/crypt/interrupts.h"
 #include "tools/crypt/io.h"
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "tolvane/errors/error.h"
-#include "tolvane/support/wipe.h"
+#include "tolvane/base/error.h"
+#include "tolvane/base/wipe.h"
 #include "tools/crypt/interrupts.h"
 #include "tools/crypt/io.h"
 #include "tools/crypt/stream_files.h"

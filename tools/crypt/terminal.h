@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tolvane/support/wipe.h"
+#include "tolvane/base/wipe.h"
 
 namespace tolvane::crypt {
 

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "tolvane/support/utf8.h"
+#include "tolvane/base/utf8.h"
 #include "tools/crypt/terminal.h"
 
 namespace tolvane::crypt {

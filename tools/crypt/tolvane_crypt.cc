@@ -17,14 +17,14 @@
 #include <vector>
 
 #include "tolvane/cipher/blowfish.h"
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 #include "tolvane/errors/report.h"
 #include "tolvane/platform/code_page.h"
 #include "tolvane/support/base64.h"
 #include "tolvane/support/registry.h"
 #include "tolvane/support/settings_file.h"
-#include "tolvane/support/utf8.h"
-#include "tolvane/support/wipe.h"
+#include "tolvane/base/utf8.h"
+#include "tolvane/base/wipe.h"
 #include "tools/crypt/exact_text.h"
 #include "tools/crypt/help_text.h"
 #include "tools/crypt/interrupts.h"

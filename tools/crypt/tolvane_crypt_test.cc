@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "tolvane/cipher/blowfish.h"
-#include "tolvane/errors/message_capture_testing.h"
-#include "tolvane/support/utf8.h"
+#include "tests/support/message_capture_testing.h"
+#include "tolvane/base/utf8.h"
 
 namespace tolvane {
 namespace {

@@ -1,10 +1,10 @@
-#ifndef TOLVANE_SUPPORT_UTF8_H_
-#define TOLVANE_SUPPORT_UTF8_H_
+#ifndef TOLVANE_BASE_UTF8_H_
+#define TOLVANE_BASE_UTF8_H_
 
 #include <string>
 #include <string_view>
 
-#include "tolvane/support/export.h"
+#include "tolvane/base/export.h"
 
 namespace tolvane {
 
@@ -19,4 +19,4 @@ TOLVANE_API std::string Utf16ToUtf8(std::u16string_view utf16);
 
 }  // namespace tolvane
 
-#endif  // TOLVANE_SUPPORT_UTF8_H_
+#endif  // TOLVANE_BASE_UTF8_H_

@@ -1,5 +1,5 @@
-#ifndef TOLVANE_PLATFORM_FILE_SYSTEM_TESTING_H_
-#define TOLVANE_PLATFORM_FILE_SYSTEM_TESTING_H_
+#ifndef TOLVANE_TESTS_SUPPORT_FILE_SYSTEM_TESTING_H_
+#define TOLVANE_TESTS_SUPPORT_FILE_SYSTEM_TESTING_H_
 
 #ifdef _WIN32
 #include <windows.h>
@@ -19,6 +19,9 @@
 #include <vector>
 
 #include "tolvane/platform/file_system.h"
+#ifndef _WIN32
+#include "tolvane/platform/file_system_calls_posix.h"
+#endif
 
 namespace tolvane::testing {
 
@@ -83,6 +86,21 @@ inline bool MakeFileThatIsNoSource(const std::filesystem::path& path) {
 #endif
 }
 
+#ifndef _WIN32
+// Replaces the file-system call table for its lifetime, e.g. to make one step fail.
+class ScopedFileSystemCalls {
+ public:
+  explicit ScopedFileSystemCalls(const FileSystemCalls& calls)
+      : previous_(SetFileSystemCalls(calls)) {}
+  ~ScopedFileSystemCalls() { SetFileSystemCalls(previous_); }
+  ScopedFileSystemCalls(const ScopedFileSystemCalls&) = delete;
+  ScopedFileSystemCalls& operator=(const ScopedFileSystemCalls&) = delete;
+
+ private:
+  FileSystemCalls previous_;
+};
+#endif
+
 }  // namespace tolvane::testing
 
-#endif  // TOLVANE_PLATFORM_FILE_SYSTEM_TESTING_H_
+#endif  // TOLVANE_TESTS_SUPPORT_FILE_SYSTEM_TESTING_H_

@@ -1,4 +1,4 @@
-#include "tolvane/support/wipe.h"
+#include "tolvane/base/wipe.h"
 
 #include <string.h>  // explicit_bzero (glibc)
 

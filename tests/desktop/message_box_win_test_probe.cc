@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "tolvane/cipher/blowfish.h"
-#include "tolvane/support/utf8.h"
+#include "tolvane/base/utf8.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#ifndef TOLVANE_PLATFORM_FILE_SYSTEM_POSIX_TESTING_H_
-#define TOLVANE_PLATFORM_FILE_SYSTEM_POSIX_TESTING_H_
+#ifndef TOLVANE_PLATFORM_FILE_SYSTEM_CALLS_POSIX_H_
+#define TOLVANE_PLATFORM_FILE_SYSTEM_CALLS_POSIX_H_
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -7,14 +7,15 @@
 #include <cstddef>
 #include <filesystem>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 
 namespace tolvane {
 
-// The POSIX file layer's seam for tests (file_system_posix.cc).
+// The table of system calls the POSIX file layer (file_system_posix.cc) makes.
 //
-// Every system call made here goes through one table of function pointers, so that a test
-// can make any single step fail (SetFileSystemCalls, or ScopedFileSystemCalls below). The defaults
+// Every system call made there goes through this one table of function pointers, so that a
+// test can make any single step fail (SetFileSystemCalls; tests/support/file_system_testing.h
+// has a scoped form). The defaults
 // call the C library by name, so an LD_PRELOAD shim that wraps open, read, write, fsync, close,
 // rename or linkat works as well.
 struct FileSystemCalls {
@@ -49,23 +50,6 @@ const FileSystemCalls& CurrentFileSystemCalls() noexcept;
 // works with files through this module.
 FileSystemCalls SetFileSystemCalls(const FileSystemCalls& calls) noexcept;
 
-namespace testing {
-
-// Replaces the file-system call table for its lifetime, e.g. to make one step fail.
-class ScopedFileSystemCalls {
- public:
-  explicit ScopedFileSystemCalls(const FileSystemCalls& calls)
-      : previous_(SetFileSystemCalls(calls)) {}
-  ~ScopedFileSystemCalls() { SetFileSystemCalls(previous_); }
-  ScopedFileSystemCalls(const ScopedFileSystemCalls&) = delete;
-  ScopedFileSystemCalls& operator=(const ScopedFileSystemCalls&) = delete;
-
- private:
-  FileSystemCalls previous_;
-};
-
-}  // namespace testing
-
 }  // namespace tolvane
 
-#endif  // TOLVANE_PLATFORM_FILE_SYSTEM_POSIX_TESTING_H_
+#endif  // TOLVANE_PLATFORM_FILE_SYSTEM_CALLS_POSIX_H_

@@ -1,5 +1,5 @@
-#ifndef TOLVANE_PLATFORM_CODE_PAGE_TESTING_H_
-#define TOLVANE_PLATFORM_CODE_PAGE_TESTING_H_
+#ifndef TOLVANE_TESTS_SUPPORT_CODE_PAGE_TESTING_H_
+#define TOLVANE_TESTS_SUPPORT_CODE_PAGE_TESTING_H_
 
 #include "tolvane/platform/code_page.h"
 
@@ -20,4 +20,4 @@ class ScopedAnsiCodePage {
 
 }  // namespace tolvane::testing
 
-#endif  // TOLVANE_PLATFORM_CODE_PAGE_TESTING_H_
+#endif  // TOLVANE_TESTS_SUPPORT_CODE_PAGE_TESTING_H_

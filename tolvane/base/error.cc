@@ -1,4 +1,4 @@
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 
 #include <utility>
 

@@ -1,5 +1,5 @@
-#ifndef TOLVANE_SUPPORT_WORKER_POOL_H_
-#define TOLVANE_SUPPORT_WORKER_POOL_H_
+#ifndef TOLVANE_PLATFORM_WORKER_POOL_H_
+#define TOLVANE_PLATFORM_WORKER_POOL_H_
 
 #include <cstddef>
 
@@ -52,4 +52,4 @@ class PooledJob {
 
 }  // namespace tolvane
 
-#endif  // TOLVANE_SUPPORT_WORKER_POOL_H_
+#endif  // TOLVANE_PLATFORM_WORKER_POOL_H_

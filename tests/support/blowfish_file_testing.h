@@ -1,5 +1,5 @@
-#ifndef TOLVANE_CIPHER_BLOWFISH_FILE_TESTING_H_
-#define TOLVANE_CIPHER_BLOWFISH_FILE_TESTING_H_
+#ifndef TOLVANE_TESTS_SUPPORT_BLOWFISH_FILE_TESTING_H_
+#define TOLVANE_TESTS_SUPPORT_BLOWFISH_FILE_TESTING_H_
 
 // What the file method tests share: the messages, the format's pieces and a fixture with a
 // keyed instance, a fresh folder and captured messages.
@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "tolvane/cipher/blowfish.h"
-#include "tolvane/errors/message_capture_testing.h"
-#include "tolvane/platform/file_system_testing.h"
+#include "tests/support/message_capture_testing.h"
+#include "tests/support/file_system_testing.h"
 
 namespace tolvane::file_testing {
 
@@ -74,4 +74,4 @@ class BlowfishFileTest : public ::testing::Test {
 
 }  // namespace tolvane::file_testing
 
-#endif  // TOLVANE_CIPHER_BLOWFISH_FILE_TESTING_H_
+#endif  // TOLVANE_TESTS_SUPPORT_BLOWFISH_FILE_TESTING_H_

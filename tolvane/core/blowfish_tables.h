@@ -1,5 +1,5 @@
-#ifndef TOLVANE_CIPHER_BLOWFISH_TABLES_H_
-#define TOLVANE_CIPHER_BLOWFISH_TABLES_H_
+#ifndef TOLVANE_CORE_BLOWFISH_TABLES_H_
+#define TOLVANE_CORE_BLOWFISH_TABLES_H_
 
 #include <array>
 #include <cstdint>
@@ -13,4 +13,4 @@ extern const std::array<std::uint32_t, 4 * 256> kInitialS;
 
 }  // namespace tolvane::blowfish_tables
 
-#endif  // TOLVANE_CIPHER_BLOWFISH_TABLES_H_
+#endif  // TOLVANE_CORE_BLOWFISH_TABLES_H_

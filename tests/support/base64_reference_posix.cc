@@ -1,6 +1,6 @@
 #include <openssl/evp.h>
 
-#include "tolvane/support/base64_reference_testing.h"
+#include "tests/support/base64_reference_testing.h"
 
 namespace tolvane::testing {
 

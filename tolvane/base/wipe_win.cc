@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "tolvane/support/wipe.h"
+#include "tolvane/base/wipe.h"
 
 namespace tolvane {
 

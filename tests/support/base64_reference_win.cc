@@ -5,7 +5,7 @@
 
 #include <stdexcept>
 
-#include "tolvane/support/base64_reference_testing.h"
+#include "tests/support/base64_reference_testing.h"
 
 namespace tolvane::testing {
 

@@ -1,8 +1,8 @@
-#include "tolvane/support/utf8.h"
+#include "tolvane/base/utf8.h"
 
 #include <cstdint>
 
-#include "tolvane/errors/error.h"
+#include "tolvane/base/error.h"
 
 namespace tolvane {
 namespace {

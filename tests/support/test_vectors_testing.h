@@ -1,5 +1,5 @@
-#ifndef TOLVANE_CIPHER_TEST_VECTORS_TESTING_H_
-#define TOLVANE_CIPHER_TEST_VECTORS_TESTING_H_
+#ifndef TOLVANE_TESTS_SUPPORT_TEST_VECTORS_TESTING_H_
+#define TOLVANE_TESTS_SUPPORT_TEST_VECTORS_TESTING_H_
 
 #include <cstdint>
 #include <fstream>
@@ -29,7 +29,7 @@ inline std::vector<std::uint8_t> FromHex(const std::string& hex) {
 // variable key lengths of [set_key] (the first N bytes of one long key).
 inline std::vector<BlowfishVector> LoadPublishedVectors() {
   const std::string path =
-      std::string(TOLVANE_SOURCE_DIR) + "/tolvane/cipher/testdata/blowfish-published.txt";
+      std::string(TOLVANE_SOURCE_DIR) + "/tests/data/blowfish-published.txt";
   std::ifstream in(path);
   if (!in) throw std::runtime_error("cannot open " + path);
   const std::vector<std::uint8_t> long_key =
@@ -62,4 +62,4 @@ inline std::vector<BlowfishVector> LoadPublishedVectors() {
 
 }  // namespace tolvane::testing
 
-#endif  // TOLVANE_CIPHER_TEST_VECTORS_TESTING_H_
+#endif  // TOLVANE_TESTS_SUPPORT_TEST_VECTORS_TESTING_H_

@@ -1,4 +1,4 @@
-#include "tolvane/support/worker_pool.h"
+#include "tolvane/platform/worker_pool.h"
 
 #include <algorithm>
 #include <condition_variable>

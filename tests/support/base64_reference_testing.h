@@ -1,5 +1,5 @@
-#ifndef TOLVANE_SUPPORT_BASE64_REFERENCE_TESTING_H_
-#define TOLVANE_SUPPORT_BASE64_REFERENCE_TESTING_H_
+#ifndef TOLVANE_TESTS_SUPPORT_BASE64_REFERENCE_TESTING_H_
+#define TOLVANE_TESTS_SUPPORT_BASE64_REFERENCE_TESTING_H_
 
 #include <cstdint>
 #include <string>
@@ -13,4 +13,4 @@ std::string ReferenceBase64Encode(const std::vector<std::uint8_t>& data);
 
 }  // namespace tolvane::testing
 
-#endif  // TOLVANE_SUPPORT_BASE64_REFERENCE_TESTING_H_
+#endif  // TOLVANE_TESTS_SUPPORT_BASE64_REFERENCE_TESTING_H_
