@@ -69,6 +69,21 @@ TOLVANE_API void DecryptStream(const KeySchedule& key, const CipherThreads& thre
                                ByteSource& source, const EncryptedLayout& layout, ByteSink& sink,
                                const ProgressFunction& progress);
 
+// The same on files, through the file layer (tolvane/platform/file_system.h): the source
+// must name a regular file (else -2147218102 "Source file is not found"); the target is
+// replaced whole and atomically once every byte is done, and is left exactly as it was on any
+// failure; source and target may be the same file. Throws tolvane::Error.
+TOLVANE_API void EncryptFile(const KeySchedule& key, const CipherThreads& threads,
+                             const std::filesystem::path& source,
+                             const std::filesystem::path& target, const ProgressFunction& progress);
+// Every check of ReadEncryptedHeader comes before the target is touched.
+TOLVANE_API void DecryptFile(const KeySchedule& key, const CipherThreads& threads,
+                             const std::filesystem::path& source,
+                             const std::filesystem::path& target, const ProgressFunction& progress);
+// Opens `source` and runs ReadEncryptedHeader's checks on it; writes nothing.
+TOLVANE_API EncryptedLayout CheckEncryptedFile(const KeySchedule& key,
+                                               const std::filesystem::path& source);
+
 }  // namespace tolvane
 
 #endif  // TOLVANE_CORE_ENCRYPTED_FILE_H_

@@ -21,6 +21,12 @@ namespace tolvane {
 // The longest text the format's signed 32-bit lengths allow, padding included.
 inline constexpr std::size_t kMaxTextUnits = 2147483647 - 7;
 
+// The text's ANSI bytes, one per code unit. Throws what the code page throws.
+TOLVANE_API SecureBytes AnsiBytes(std::u16string_view text);
+// Bytes as text through the active ANSI code page, one code unit per byte. Throws what the
+// code page throws.
+TOLVANE_API std::u16string TextOfAnsiBytes(std::span<const std::uint8_t> bytes);
+
 // The text's ANSI bytes, zero padded to a multiple of 8. Throws tolvane::Error 6 "Overflow"
 // for text longer than kMaxTextUnits, and what the code page throws.
 TOLVANE_API SecureBytes PaddedAnsiBytes(std::u16string_view text);

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "tolvane/base/byte_stream.h"
 #include "tolvane/base/error.h"
 #include "tolvane/base/export.h"
 
@@ -34,7 +35,7 @@ inline constexpr std::intptr_t kNoHandle = -1;
 TOLVANE_API Error FileSystemError(int error_number, const std::filesystem::path& path);
 
 // A regular file opened for reading. Closed on destruction if Close was not called.
-class TOLVANE_API InputFile {
+class TOLVANE_API InputFile final : public ByteSource {
  public:
   // Opens `path` if it names a regular file (a symbolic link to one counts). Throws
   // -2147218102 "Source file is not found" when it names nothing, a folder or any other kind
@@ -53,7 +54,7 @@ class TOLVANE_API InputFile {
   InputFile& operator=(const InputFile&) = delete;
 
   // The length the file system reported when the file was opened.
-  std::uint64_t size() const noexcept { return size_; }
+  std::uint64_t size() const noexcept override { return size_; }
   // Whether the file on `device` with the file number `inode` (stat's st_dev and st_ino) is
   // the very file that is open here.
   bool SameFileAs(std::uint64_t device, std::uint64_t inode) const noexcept {
@@ -61,10 +62,10 @@ class TOLVANE_API InputFile {
   }
   // Fills `buffer` with the next bytes of the file. Throws FileSystemError, or 75 when the
   // file ends before the buffer is full (it shrank after it was opened).
-  void ReadExactly(std::span<std::uint8_t> buffer);
+  void ReadExactly(std::span<std::uint8_t> buffer) override;
   // Fills `buffer` from `offset` on, without moving the position ReadExactly reads from.
   // Throws as ReadExactly does.
-  void ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer);
+  void ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) override;
   // Closes the file; throws FileSystemError when that fails.
   void Close();
 
@@ -103,7 +104,7 @@ class TOLVANE_API InputFile {
 // - A target that is a device, pipe or socket is refused with 75: it is not a file to replace.
 // - On Windows the read-only attribute stands for the missing write permission, the temporary
 //   file always has its hidden name, and MoveFileExW (write-through) puts it in place.
-class TOLVANE_API AtomicFileWriter {
+class TOLVANE_API AtomicFileWriter final : public ByteSink {
  public:
   // Creates the temporary file. Throws FileSystemError or the read-only error above.
   explicit AtomicFileWriter(const std::filesystem::path& target, const InputFile* source = nullptr);
@@ -116,7 +117,7 @@ class TOLVANE_API AtomicFileWriter {
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
   // Appends bytes. Throws FileSystemError.
-  void Write(std::span<const std::uint8_t> bytes);
+  void Write(std::span<const std::uint8_t> bytes) override;
   // Puts the written content in place of the target. Throws FileSystemError; once it has
   // thrown, the target is as it was before, unless the failure came after the rename (the
   // folder could not be flushed), which the message says.
