@@ -1,0 +1,103 @@
+#include "tools/crypt/command.h"
+
+#include <cstdio>
+#include <iostream>
+#include <utility>
+
+#include "tolvane/base/error.h"
+#include "tolvane/errors/report.h"
+#include "tolvane/platform/code_page.h"
+#include "tools/crypt/interrupts.h"
+#include "tools/crypt/io.h"
+#include "tools/crypt/progress.h"
+
+namespace tolvane::crypt {
+
+void OnRun(CLI::App* sub, Session& session, std::function<int()> work) {
+  sub->callback([sub, &session, work = std::move(work)] {
+    session.command = sub->get_name();
+    session.context = session.command;
+    InstallInterruptHandlers();
+    // The library shows its failures through the message box; here that is one line on
+    // standard error naming what it was about, and any message makes the run fail.
+    SetMessageBoxHandler([&session](const std::string& message) {
+      ++session.messages_shown;
+      if (session.progress != nullptr) session.progress->EndLine();
+      std::fprintf(stderr, "tolvane-crypt: %s: %s\n", session.context.c_str(), message.c_str());
+    });
+    try {
+      session.exit_code = work();
+    } catch (const UsageError& e) {
+      std::cerr << "tolvane-crypt: " << session.context << ": " << e.what()
+                << "\nRun 'tolvane-crypt " << session.command << " --help' for usage.\n";
+      session.exit_code = kExitUsage;
+    } catch (const std::exception& e) {
+      std::cerr << "tolvane-crypt: " << session.context << ": " << e.what() << "\n";
+      session.exit_code = kExitFailed;
+    }
+  });
+}
+
+void AddKeyOptions(CLI::App* sub, KeyOptions& key) {
+  auto* file = sub->add_option("--key-file", key.file,
+                               "Read the key's raw bytes (1 to 32767) from PATH; - for "
+                               "standard input")
+                   ->type_name("PATH");
+  auto* env =
+      sub->add_option("--key-env", key.env, "Take the key's text from environment variable NAME")
+          ->type_name("NAME");
+  file->excludes(env);
+}
+
+void AddThreadsOption(CLI::App* sub, unsigned& threads) {
+  sub->add_option("--threads", threads,
+                  "Threads for the cipher work: 0 (the default) one per core, 1 none but the "
+                  "caller's")
+      ->type_name("N");
+}
+
+void AddCodePageOption(CLI::App* sub, std::optional<int>& code_page) {
+  sub->add_option("--code-page", code_page,
+                  "ANSI code page for text: 874 or 1250 to 1258 (default 1252, or "
+                  "TOLVANE_ANSI_CODEPAGE)")
+      ->type_name("N");
+}
+
+void ApplyCodePage(const std::optional<int>& code_page) {
+  if (!code_page) return;
+  try {
+    SetAnsiCodePage(*code_page);
+  } catch (const Error& e) {
+    throw UsageError(e.description());
+  }
+}
+
+Blowfish KeyedCipher(const CipherOptions& o, Session& session, bool confirm) {
+  const std::string saved = session.context;
+  session.context =
+      session.command + (o.key.file.empty() ? std::string() : " --key-file " + Quote(o.key.file));
+  const SecureBytes key = ReadKey(o.key, confirm);
+  session.context = saved;
+  // ByteArray wipes its own storage when it goes.
+  const ByteArray key_array(std::span<const std::uint8_t>(key.data(), key.size()));
+  Blowfish bf;
+  try {
+    bf.sInitBF(key_array);
+  } catch (const Error& e) {
+    throw UsageError("the key is refused (" + e.description() + "): keys are 1 to 32767 bytes");
+  }
+  bf.SetThreads(o.threads);
+  return bf;
+}
+
+void RequireOneUseOfStdin(const KeyOptions& key, bool other_use) {
+  if (IsStdStream(key.file) && other_use) {
+    throw UsageError("standard input cannot give both the key and the input");
+  }
+}
+
+std::string Quote(const std::string& path) {
+  return IsStdStream(path) ? "standard input" : "'" + path + "'";
+}
+
+}  // namespace tolvane::crypt
