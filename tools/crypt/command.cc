@@ -7,8 +7,10 @@
 #include "tolvane/base/error.h"
 #include "tolvane/errors/report.h"
 #include "tolvane/platform/code_page.h"
+#include "tools/crypt/help_text.h"
 #include "tools/crypt/interrupts.h"
 #include "tools/crypt/io.h"
+#include "tools/crypt/manual.h"
 #include "tools/crypt/progress.h"
 
 namespace tolvane::crypt {
@@ -38,29 +40,29 @@ void OnRun(CLI::App* sub, Session& session, std::function<int()> work) {
   });
 }
 
+CLI::App* AddDocumentedSubcommand(CLI::App& app, const char* name) {
+  const CommandDoc& doc = Command(name);
+  CLI::App* sub = app.add_subcommand(name, doc.summary);
+  sub->footer(CommandHelpFooter(doc, SettingsLocation()));
+  return sub;
+}
+
+std::string Help(const CLI::App* sub, const char* name) {
+  return ArgumentHelp(sub->get_name(), name);
+}
+
 void AddKeyOptions(CLI::App* sub, KeyOptions& key) {
-  auto* file = sub->add_option("--key-file", key.file,
-                               "Read the key's raw bytes (1 to 32767) from PATH; - for "
-                               "standard input")
-                   ->type_name("PATH");
-  auto* env =
-      sub->add_option("--key-env", key.env, "Take the key's text from environment variable NAME")
-          ->type_name("NAME");
+  auto* file = sub->add_option("--key-file", key.file, Help(sub, "--key-file"))->type_name("PATH");
+  auto* env = sub->add_option("--key-env", key.env, Help(sub, "--key-env"))->type_name("NAME");
   file->excludes(env);
 }
 
 void AddThreadsOption(CLI::App* sub, unsigned& threads) {
-  sub->add_option("--threads", threads,
-                  "Threads for the cipher work: 0 (the default) one per core, 1 none but the "
-                  "caller's")
-      ->type_name("N");
+  sub->add_option("--threads", threads, Help(sub, "--threads"))->type_name("N");
 }
 
 void AddCodePageOption(CLI::App* sub, std::optional<int>& code_page) {
-  sub->add_option("--code-page", code_page,
-                  "ANSI code page for text: 874 or 1250 to 1258 (default 1252, or "
-                  "TOLVANE_ANSI_CODEPAGE)")
-      ->type_name("N");
+  sub->add_option("--code-page", code_page, Help(sub, "--code-page"))->type_name("N");
 }
 
 void ApplyCodePage(const std::optional<int>& code_page) {

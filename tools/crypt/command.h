@@ -44,6 +44,11 @@ struct CipherOptions {
   std::optional<int> code_page;
   unsigned threads = 0;
 };
+// A subcommand with its summary and the footer of its --help from the manual (manual.cc).
+CLI::App* AddDocumentedSubcommand(CLI::App& app, const char* name);
+// The one-line help of an argument or option of `sub`, from the manual.
+std::string Help(const CLI::App* sub, const char* name);
+
 void AddKeyOptions(CLI::App* sub, KeyOptions& key);
 void AddThreadsOption(CLI::App* sub, unsigned& threads);
 void AddCodePageOption(CLI::App* sub, std::optional<int>& code_page);

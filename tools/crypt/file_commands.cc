@@ -8,7 +8,6 @@
 
 #include "tolvane/base/error.h"
 #include "tools/crypt/command.h"
-#include "tools/crypt/help_text.h"
 #include "tools/crypt/io.h"
 #include "tools/crypt/progress.h"
 #include "tools/crypt/stream_files.h"
@@ -81,39 +80,23 @@ int CheckCommand(const CipherOptions& o, const std::string& file, Session& sessi
 
 void AddFileCommands(CLI::App& app, Session& session) {
   auto o = std::make_shared<FileOptions>();
-  auto* enc_file =
-      app.add_subcommand("encrypt-file", "Encrypt SRC into the length-prefixed format at DST");
-  auto* dec_file =
-      app.add_subcommand("decrypt-file", "Decrypt SRC (length-prefixed format) into DST");
+  auto* enc_file = AddDocumentedSubcommand(app, "encrypt-file");
+  auto* dec_file = AddDocumentedSubcommand(app, "decrypt-file");
   for (auto* sub : {enc_file, dec_file}) {
-    sub->add_option("SRC", o->src, "Source file; - for standard input")
-        ->required()
-        ->type_name("PATH");
-    sub->add_option("DST", o->dst,
-                    "Target file, replaced whole; the same path as SRC works in place; - for "
-                    "standard output")
-        ->required()
-        ->type_name("PATH");
+    sub->add_option("SRC", o->src, Help(sub, "SRC"))->required()->type_name("PATH");
+    sub->add_option("DST", o->dst, Help(sub, "DST"))->required()->type_name("PATH");
     AddKeyOptions(sub, o->key);
     AddThreadsOption(sub, o->threads);
     AddCodePageOption(sub, o->code_page);
-    auto* progress = sub->add_flag("--progress", o->progress,
-                                   "Show the progress line on standard error even when it is no "
-                                   "terminal or the work is short");
-    sub->add_flag("--quiet", o->quiet, "Never show the progress line")->excludes(progress);
+    auto* progress = sub->add_flag("--progress", o->progress, Help(sub, "--progress"));
+    sub->add_flag("--quiet", o->quiet, Help(sub, "--quiet"))->excludes(progress);
   }
-  enc_file->footer(FileFooter(true));
-  dec_file->footer(FileFooter(false));
   OnRun(enc_file, session, [o, &session] { return FileCommand(*o, session, true); });
   OnRun(dec_file, session, [o, &session] { return FileCommand(*o, session, false); });
 
-  auto* check = app.add_subcommand(
-      "check", "Check that FILE is in the encrypted format and that the key fits, writing nothing");
-  check->add_option("FILE", o->src, "Encrypted file; - for standard input")
-      ->required()
-      ->type_name("PATH");
+  auto* check = AddDocumentedSubcommand(app, "check");
+  check->add_option("FILE", o->src, Help(check, "FILE"))->required()->type_name("PATH");
   AddKeyOptions(check, o->key);
-  check->footer(CheckFooter());
   OnRun(check, session, [o, &session] { return CheckCommand(*o, o->src, session); });
 }
 

@@ -18,20 +18,18 @@
 
 #include "tools/crypt/command.h"
 #include "tools/crypt/help_text.h"
+#include "tools/crypt/manual.h"
 #include "tools/crypt/terminal.h"
 
 namespace tolvane::crypt {
 namespace {
 
 int Main(int argc, char** argv) {
-  CLI::App app{
-      "Encrypts and decrypts files and text with Blowfish, converts text to and from "
-      "its hexadecimal code, decodes Base64 and reads and writes settings.",
-      "tolvane-crypt"};
+  CLI::App app{kToolDescription, kToolName};
   app.require_subcommand(1, 1);
   // TOLVANE_VERSION comes from the project's version in the top-level CMakeLists.txt.
-  app.set_version_flag("--version", "tolvane-crypt " TOLVANE_VERSION, "Print the version and exit");
-  app.footer(MainFooter());
+  app.set_version_flag("--version", "tolvane-crypt " TOLVANE_VERSION, OptionHelp("--version"));
+  app.footer(HelpFooter(SettingsLocation()));
   Session session;
   AddFileCommands(app, session);
   AddTextCommands(app, session);

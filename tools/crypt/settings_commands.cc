@@ -11,7 +11,6 @@
 #include "tolvane/support/base64.h"
 #include "tolvane/support/registry.h"
 #include "tools/crypt/command.h"
-#include "tools/crypt/help_text.h"
 #include "tools/crypt/io.h"
 
 namespace tolvane::crypt {
@@ -86,36 +85,25 @@ void NameSetting(const SettingsOptions& o, Session& session) {
 
 void AddSettingsCommands(CLI::App& app, Session& session) {
   auto o = std::make_shared<SettingsOptions>();
-  auto* b64 = app.add_subcommand("base64-decode", "Decode Base64 text");
-  b64->add_option("INPUT", o->input, "File holding Base64 text; - for standard input")
+  auto* b64 = AddDocumentedSubcommand(app, "base64-decode");
+  b64->add_option("INPUT", o->input, Help(b64, "INPUT"))->capture_default_str()->type_name("PATH");
+  b64->add_option("-o,--output", o->output, Help(b64, "-o,--output"))
       ->capture_default_str()
       ->type_name("PATH");
-  b64->add_option("-o,--output", o->output,
-                  "Write the bytes to PATH (replaced whole, mode 0600); - for standard output")
-      ->capture_default_str()
-      ->type_name("PATH");
-  b64->footer(Base64Footer());
   OnRun(b64, session, [o, &session] { return Base64DecodeCommand(*o, session); });
 
-  auto* set = app.add_subcommand("set",
-                                 "Store a setting: NAME and a text VALUE, or with "
-                                 "--binary NAME and a PATH whose bytes are stored");
-  set->add_flag("--binary", o->binary, "VALUE is a PATH whose bytes are stored as binary");
-  set->add_option("NAME", o->name, "Value name")->required();
-  set->add_option("VALUE", o->value, "Text value, or with --binary the PATH (- for standard input)")
-      ->required()
-      ->type_name("TEXT|PATH");
+  auto* set = AddDocumentedSubcommand(app, "set");
+  set->add_flag("--binary", o->binary, Help(set, "--binary"));
+  set->add_option("NAME", o->name, Help(set, "NAME"))->required();
+  set->add_option("VALUE", o->value, Help(set, "VALUE"))->required()->type_name("TEXT|PATH");
   OnRun(set, session, [o, &session] {
     NameSetting(*o, session);
     return SetCommand(*o);
   });
 
-  auto* get = app.add_subcommand("get",
-                                 "Print a stored setting (text with a line break; "
-                                 "binary as raw bytes)");
-  get->add_option("NAME", o->name, "Value name")->required();
-  get->add_option("-o,--output", o->output,
-                  "Write the value to PATH (replaced whole, mode 0600); - for standard output")
+  auto* get = AddDocumentedSubcommand(app, "get");
+  get->add_option("NAME", o->name, Help(get, "NAME"))->required();
+  get->add_option("-o,--output", o->output, Help(get, "-o,--output"))
       ->capture_default_str()
       ->type_name("PATH");
   OnRun(get, session, [o, &session] {
@@ -123,16 +111,15 @@ void AddSettingsCommands(CLI::App& app, Session& session) {
     return GetCommand(*o);
   });
 
-  auto* list = app.add_subcommand("list", "List the stored settings: type and name, one a line");
+  auto* list = AddDocumentedSubcommand(app, "list");
   OnRun(list, session, [] { return ListCommand(); });
 
-  auto* del = app.add_subcommand("delete", "Delete a stored setting");
-  del->add_option("NAME", o->name, "Value name")->required();
+  auto* del = AddDocumentedSubcommand(app, "delete");
+  del->add_option("NAME", o->name, Help(del, "NAME"))->required();
   OnRun(del, session, [o, &session] {
     NameSetting(*o, session);
     return DeleteCommand(*o);
   });
-  for (auto* sub : {set, get, list, del}) sub->footer(SettingsFooter(sub->get_name()));
 }
 
 }  // namespace tolvane::crypt

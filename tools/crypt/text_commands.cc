@@ -10,7 +10,6 @@
 #include "tolvane/platform/code_page.h"
 #include "tools/crypt/command.h"
 #include "tools/crypt/exact_text.h"
-#include "tools/crypt/help_text.h"
 #include "tools/crypt/io.h"
 
 namespace tolvane::crypt {
@@ -132,37 +131,22 @@ int HexCommand(const TextOptions& o, Session& session, bool encode) {
 
 void AddTextCommands(CLI::App& app, Session& session) {
   auto o = std::make_shared<TextOptions>();
-  auto* enc_text =
-      app.add_subcommand("encrypt-text",
-                         "Encrypt TEXT (UTF-8; standard input when omitted); prints the cipher "
-                         "text as its hexadecimal code");
-  auto* dec_text =
-      app.add_subcommand("decrypt-text",
-                         "Decrypt cipher text given as its hexadecimal code (argument or standard "
-                         "input); prints the text as UTF-8");
+  auto* enc_text = AddDocumentedSubcommand(app, "encrypt-text");
+  auto* dec_text = AddDocumentedSubcommand(app, "decrypt-text");
   for (auto* sub : {enc_text, dec_text}) {
-    sub->add_option("TEXT", o->text, "The text; read from standard input when omitted");
-    sub->add_flag("--raw", o->raw,
-                  "Cipher text as raw bytes in the ANSI code page instead of hexadecimal code");
+    sub->add_option("TEXT", o->text, Help(sub, "TEXT"));
+    sub->add_flag("--raw", o->raw, Help(sub, "--raw"));
     AddKeyOptions(sub, o->key);
     AddThreadsOption(sub, o->threads);
     AddCodePageOption(sub, o->code_page);
   }
-  enc_text->add_flag("--lossy", o->lossy,
-                     "Convert characters the code page cannot hold as the library does (to \"?\" "
-                     "or a look-alike) instead of refusing the text");
-  enc_text->footer(TextFooter(true));
-  dec_text->footer(TextFooter(false));
+  enc_text->add_flag("--lossy", o->lossy, Help(enc_text, "--lossy"));
   OnRun(enc_text, session, [o, &session] { return EncryptTextCommand(*o, session); });
   OnRun(dec_text, session, [o, &session] { return DecryptTextCommand(*o, session); });
 
-  auto* hex = app.add_subcommand("hex", "Print the hexadecimal code of TEXT (UTF-8)");
-  auto* unhex = app.add_subcommand("unhex", "Print the text (UTF-8) that a hexadecimal code holds");
-  for (auto* sub : {hex, unhex}) {
-    sub->add_option("TEXT", o->text, "The input; read from standard input when omitted");
-  }
-  hex->footer(HexFooter(true));
-  unhex->footer(HexFooter(false));
+  auto* hex = AddDocumentedSubcommand(app, "hex");
+  auto* unhex = AddDocumentedSubcommand(app, "unhex");
+  for (auto* sub : {hex, unhex}) sub->add_option("TEXT", o->text, Help(sub, "TEXT"));
   OnRun(hex, session, [o, &session] { return HexCommand(*o, session, true); });
   OnRun(unhex, session, [o, &session] { return HexCommand(*o, session, false); });
 }
