@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "tolvane/cipher/blowfish.h"
-#include "tests/support/message_capture_testing.h"
 #include "tests/support/file_system_testing.h"
+#include "tests/support/message_capture_testing.h"
+#include "tolvane/cipher/blowfish.h"
 
 namespace tolvane::file_testing {
 

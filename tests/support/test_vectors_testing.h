@@ -28,8 +28,7 @@ inline std::vector<std::uint8_t> FromHex(const std::string& hex) {
 // Reads both sets of the published vectors file: the 8-byte keys of [ecb], and the
 // variable key lengths of [set_key] (the first N bytes of one long key).
 inline std::vector<BlowfishVector> LoadPublishedVectors() {
-  const std::string path =
-      std::string(TOLVANE_SOURCE_DIR) + "/tests/data/blowfish-published.txt";
+  const std::string path = std::string(TOLVANE_SOURCE_DIR) + "/tests/data/blowfish-published.txt";
   std::ifstream in(path);
   if (!in) throw std::runtime_error("cannot open " + path);
   const std::vector<std::uint8_t> long_key =

@@ -15,4 +15,11 @@ Error NotMultipleOf8Error() {
   return Error(kErrNotMultipleOf8, "Byte array must be sized divisible by 8.");
 }
 
+Error SizeMismatchError() {
+  return Error(kErrSizeMismatch, "Need to pass two byte arrays the same size");
+}
+Error TextNotMultipleOf8Error() {
+  return Error(kErrNotMultipleOf8, "String to decrypt should be sized divisible by 8.");
+}
+
 }  // namespace tolvane

@@ -48,6 +48,10 @@ TOLVANE_API Error OverflowError();        // 6 "Overflow"
 TOLVANE_API Error OutOfMemoryError();     // 7 "Out of memory"
 TOLVANE_API Error NotKeyedError();        // -2147218103 "Call sInitBF before calling this sub"
 TOLVANE_API Error NotMultipleOf8Error();  // -2147218101 "Byte array must be sized divisible by 8."
+// -2147218102 "Need to pass two byte arrays the same size"
+TOLVANE_API Error SizeMismatchError();
+// -2147218101 "String to decrypt should be sized divisible by 8."
+TOLVANE_API Error TextNotMultipleOf8Error();
 
 }  // namespace tolvane
 

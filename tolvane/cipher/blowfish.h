@@ -6,12 +6,16 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
-#include "tolvane/cipher/byte_array.h"
 #include "tolvane/base/export.h"
+#include "tolvane/cipher/byte_array.h"
 
 namespace tolvane {
+
+class KeySchedule;
+struct CipherThreads;
 
 // What Blowfish::CheckEncryptedFile could tell about the key.
 enum class FileKeyCheck {
@@ -34,11 +38,11 @@ enum class FileKeyCheck {
 // SetThreads for large inputs.
 class TOLVANE_API Blowfish {
  public:
-  Blowfish() = default;
+  Blowfish() noexcept;
   // Copying copies the key schedule and the thread setting; moving leaves the source
   // unkeyed.
-  Blowfish(const Blowfish& other) = default;
-  Blowfish& operator=(const Blowfish& other) = default;
+  Blowfish(const Blowfish& other);
+  Blowfish& operator=(const Blowfish& other);
   Blowfish(Blowfish&& other) noexcept;
   Blowfish& operator=(Blowfish&& other) noexcept;
   // Wipes the key schedule.
@@ -123,74 +127,16 @@ class TOLVANE_API Blowfish {
   std::u16string fHexCodeToString(const std::u16string& strHex);
 
  private:
-  // Loads the standard initial tables (the digits of pi).
-  void sInitPSBox() noexcept;
-
-  // The block transform on one block held as two 32-bit halves.
-  void BFEncipher(std::uint32_t& xL, std::uint32_t& xR) const noexcept;
-  void BFDecipher(std::uint32_t& xL, std::uint32_t& xR) const noexcept;
-  // One Feistel round: a ^= P(n) ^ f(b), with n counted from 1 as the P-array is.
-  void Round(std::uint32_t& a, std::uint32_t b, std::int16_t n) const noexcept;
-  // The Blowfish F function.
-  std::uint32_t f(std::uint32_t x) const noexcept;
-  // Addition modulo 2^32.
-  static std::uint32_t fAddLongs(std::uint32_t a, std::uint32_t b) noexcept { return a + b; }
-
-  // sEncrypt and sDecrypt, telling whether they completed: false when they reported a
-  // failure and left the output as it was.
-  bool EncryptArray(const ByteArray& in, ByteArray& out) noexcept;
-  bool DecryptArray(const ByteArray& in, ByteArray& out) noexcept;
-
-  // The block loops behind sEncrypt and sDecrypt, on as many threads as the setting and the
-  // input's size call for. `in` and `out` may be the same buffer.
-  void EncryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
-  void DecryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
-  template <bool kDecrypt>
-  void CipherBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
-  // The loop on the calling thread.
-  template <bool kDecrypt>
-  void CipherBlocksHere(const std::uint8_t* in, std::uint8_t* out,
-                        std::size_t blocks) const noexcept;
-  // Large inputs are cut into slices of this many blocks (128 KiB), taken in order by
-  // whichever thread is free. Below two slices (256 KiB), waking a worker and waiting for it
-  // costs more than it saves (see docs/performance.md). Small slices keep a busy machine from
-  // stalling a call: a worker the scheduler starves holds it up by one slice, not by its
-  // whole share; and in the file methods they let the caller join in once its reading and
-  // writing are done.
-  static constexpr std::size_t kSliceBlocks = 128 * 1024 / 8;
-  // A run of the block loops cut into slices of kSliceBlocks for the library's workers
-  // (defined in blowfish.cc); PrepareSlices fills it in.
-  struct Slices;
-  void PrepareSlices(bool decrypt, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
-                     Slices& slices) const noexcept;
-  template <bool kDecrypt>
-  static void CipherSlice(const void* context, std::size_t index) noexcept;
-  // Transforms `blocks` blocks at `data` in place on the workers while this thread runs
-  // body(context), then helps with what is left; returns when all is done, body throwing or
-  // not (its exception then goes on to the caller).
-  void TransformDuring(bool decrypt, std::uint8_t* data, std::size_t blocks,
-                       void (*body)(void* context), void* context) const;
-
+  // The work itself is the core's (tolvane/core/); this class adds the checks in the order
+  // its methods have always made them, and reports what fails.
+  // The threads a call may use, with the process's worker pool when more than one.
+  struct CipherThreads CipherThreadsOf() const noexcept;
   // Converts text into its ANSI bytes, one per code unit, replacing `bytes`; on a failure
   // (reported) `bytes` is left as it was.
   void sStringToByte(const std::u16string& strText, ByteArray& bytes);
 
-  void Wipe() noexcept;
-
-  // An encrypted source that passed every check of sFileDecrypt, read up to its cipher data.
-  struct EncryptedSource;
-  // Opens `path` and runs those checks; throws what sFileDecrypt would show.
-  EncryptedSource OpenEncryptedSource(const std::filesystem::path& path) const;
-
-  // For tests only: reaches the block loops, so that the interleaved bulk path can be held
-  // to the one-block-at-a-time path.
-  friend struct BlowfishBlockPeer;
-
-  bool blnInit = false;
-  // P(1) to P(18) at indices 0 to 17.
-  std::array<std::uint32_t, 18> lngP{};
-  // The four S-boxes in one table: entry e of box b at b * 256 + e.
-  std::array<std::uint32_t, 4 * 256> lngS{};
+  // The key schedule; none until sInitBF succeeds, which is the key-set flag.
+  std::unique_ptr<KeySchedule> schedule_;
   // Threads a call may use, already resolved (never 0).
   unsigned intThreads = 1;
   ProgressCallback progress_;

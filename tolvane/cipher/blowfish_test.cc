@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "tolvane/core/blowfish_tables.h"
+#include "tests/support/message_capture_testing.h"
 #include "tests/support/test_vectors_testing.h"
 #include "tolvane/base/error.h"
-#include "tests/support/message_capture_testing.h"
+#include "tolvane/core/blowfish_tables.h"
 
 namespace tolvane {
 namespace {

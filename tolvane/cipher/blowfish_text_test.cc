@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "tolvane/cipher/blowfish.h"
-#include "tests/support/test_vectors_testing.h"
-#include "tests/support/message_capture_testing.h"
-#include "tolvane/platform/code_page.h"
 #include "tests/support/code_page_testing.h"
+#include "tests/support/message_capture_testing.h"
+#include "tests/support/test_vectors_testing.h"
+#include "tolvane/cipher/blowfish.h"
+#include "tolvane/platform/code_page.h"
 
 namespace tolvane {
 namespace {

@@ -4,10 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <utility>
 
+#include "tolvane/base/byte_stream.h"
 #include "tolvane/base/error.h"
 #include "tolvane/base/export.h"
 
@@ -30,11 +32,32 @@ inline constexpr std::intptr_t kNoHandle = -1;
 
 // The error for a failed C library call on `path`: 53 "File not found", 70 "Permission
 // denied", 61 "Disk full" or 75 "Path/File access error" by errno, with the path and
-// strerror(errno) after the text.
+// strerror(errno) after the text. The same mapping on every platform.
 TOLVANE_API Error FileSystemError(int error_number, const std::filesystem::path& path);
+// The same for the last failed system call on `path`: errno on POSIX, GetLastError() on
+// Windows.
+TOLVANE_API Error LastFileSystemError(const std::filesystem::path& path);
+
+// Which file a handle has open, for telling whether two names reach the same file: the
+// volume and the file's number on it (a device and an inode, or a volume serial number and a
+// file index).
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileId&, const FileId&) = default;
+};
+
+// What a file written by AtomicFileWriter may be read by.
+enum class NewFileAccess {
+  // As the file it replaces, or as any new file in its folder.
+  kAsReplaced,
+  // Its owner only, whatever the replaced file allowed: for content that must stay private
+  // (key material) even where an older file was readable by others.
+  kOwnerOnly,
+};
 
 // A regular file opened for reading. Closed on destruction if Close was not called.
-class TOLVANE_API InputFile {
+class TOLVANE_API InputFile final : public ByteSource {
  public:
   // Opens `path` if it names a regular file (a symbolic link to one counts). Throws
   // -2147218102 "Source file is not found" when it names nothing, a folder or any other kind
@@ -47,24 +70,20 @@ class TOLVANE_API InputFile {
       : path_(std::move(other.path_)),
         handle_(std::exchange(other.handle_, kNoHandle)),
         size_(other.size_),
-        device_(other.device_),
-        inode_(other.inode_) {}
+        id_(other.id_) {}
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
   // The length the file system reported when the file was opened.
-  std::uint64_t size() const noexcept { return size_; }
-  // Whether the file on `device` with the file number `inode` (stat's st_dev and st_ino) is
-  // the very file that is open here.
-  bool SameFileAs(std::uint64_t device, std::uint64_t inode) const noexcept {
-    return device == device_ && inode == inode_;
-  }
+  std::uint64_t size() const noexcept override { return size_; }
+  // Which file is open here.
+  const FileId& id() const noexcept { return id_; }
   // Fills `buffer` with the next bytes of the file. Throws FileSystemError, or 75 when the
   // file ends before the buffer is full (it shrank after it was opened).
-  void ReadExactly(std::span<std::uint8_t> buffer);
+  void ReadExactly(std::span<std::uint8_t> buffer) override;
   // Fills `buffer` from `offset` on, without moving the position ReadExactly reads from.
   // Throws as ReadExactly does.
-  void ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer);
+  void ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) override;
   // Closes the file; throws FileSystemError when that fails.
   void Close();
 
@@ -72,8 +91,7 @@ class TOLVANE_API InputFile {
   std::filesystem::path path_;
   std::intptr_t handle_ = kNoHandle;  // a file descriptor, or a Windows HANDLE
   std::uint64_t size_ = 0;
-  std::uint64_t device_ = 0;
-  std::uint64_t inode_ = 0;
+  FileId id_;
 };
 
 // Writes a new version of a file without ever leaving it half written, and without leaving
@@ -103,20 +121,18 @@ class TOLVANE_API InputFile {
 // - A target that is a device, pipe or socket is refused with 75: it is not a file to replace.
 // - On Windows the read-only attribute stands for the missing write permission, the temporary
 //   file always has its hidden name, and MoveFileExW (write-through) puts it in place.
-class TOLVANE_API AtomicFileWriter {
+class TOLVANE_API AtomicFileWriter final : public ByteSink {
  public:
   // Creates the temporary file. Throws FileSystemError or the read-only error above.
-  explicit AtomicFileWriter(const std::filesystem::path& target, const InputFile* source = nullptr);
-  // As above, but the new content gets exactly the permission bits `mode`, whatever the target
-  // had: for content that must stay private (0600) even where an older file was readable.
-  AtomicFileWriter(const std::filesystem::path& target, mode_t mode);
+  explicit AtomicFileWriter(const std::filesystem::path& target, const InputFile* source = nullptr,
+                            NewFileAccess access = NewFileAccess::kAsReplaced);
   // Removes the temporary file unless Commit succeeded.
   ~AtomicFileWriter();
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
   // Appends bytes. Throws FileSystemError.
-  void Write(std::span<const std::uint8_t> bytes);
+  void Write(std::span<const std::uint8_t> bytes) override;
   // Puts the written content in place of the target. Throws FileSystemError; once it has
   // thrown, the target is as it was before, unless the failure came after the rename (the
   // folder could not be flushed), which the message says.
@@ -128,24 +144,18 @@ class TOLVANE_API AtomicFileWriter {
   const std::filesystem::path& temporary_path() const noexcept { return temp_path_; }
 
  private:
+  // What only one platform's writer keeps (file_system_posix.cc, file_system_win.cc).
+  struct PlatformState;
+
   void Discard() noexcept;
-  // Gives the unnamed temporary file its hidden name.
-  void LinkTemporary();
 
   std::filesystem::path target_;
   std::filesystem::path folder_;
   std::filesystem::path temp_path_;
   std::intptr_t handle_ = kNoHandle;  // a file descriptor, or a Windows HANDLE
-  bool unnamed_ = false;
-  // POSIX: the permission bits, and the group to keep.
-  std::uint32_t mode_ = 0;
-  bool keep_group_ = false;
-  std::uint32_t group_ = 0;
   bool committed_ = false;
   int pending_slot_ = -1;  // in the table DiscardPendingTemporaryFiles walks
-  // POSIX: bytes written, and how many of them were handed to the disk early.
-  std::uint64_t written_ = 0;
-  std::uint64_t written_back_ = 0;
+  std::unique_ptr<PlatformState> platform_;
 };
 
 // Removes every named temporary file that an AtomicFileWriter of this process holds right now, for

@@ -1,6 +1,6 @@
 #include "tolvane/platform/file_system.h"
 #include "tolvane/platform/file_system_calls_posix.h"
-#include "tolvane/platform/pending_paths.h"
+#include "tolvane/platform/file_system_shared.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -84,16 +84,6 @@ FileSystemCalls g_calls = kDefaultCalls;
 
 const FileSystemCalls& Sys() noexcept { return g_calls; }
 
-Error SourceNotFound() { return Error(kErrNotFound, "Source file is not found"); }
-
-Error AccessError(const std::filesystem::path& path, std::string_view reason) {
-  std::string text = "Path/File access error: '";
-  text += path.string();
-  text += "': ";
-  text += reason;
-  return Error(kErrPathAccess, std::move(text));
-}
-
 // A name for the temporary file that nobody else is likely to pick; O_EXCL makes it safe
 // whatever the odds.
 std::string TemporaryName(const std::filesystem::path& target) {
@@ -111,9 +101,6 @@ std::string TemporaryName(const std::filesystem::path& target) {
   std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(salt));
   return "." + stem + suffix;
 }
-
-// The named temporary files held right now, for DiscardPendingTemporaryFiles.
-PendingPaths<char, PATH_MAX> g_pending;
 
 // open(2) with O_TMPFILE fails so where the kernel or the file system lacks it.
 bool UnnamedFilesUnsupported(int error_number) {
@@ -150,6 +137,28 @@ bool PermissionsUnsupported(int error_number) {
 // The header keeps descriptors in a platform-neutral integer.
 int Fd(std::intptr_t handle) noexcept { return static_cast<int>(handle); }
 
+// Gives the unnamed temporary file open as `fd` a hidden name beside `target`, into
+// `temp_path`, claiming a slot of the pending table for it.
+void LinkTemporary(int fd, const std::filesystem::path& folder, const std::filesystem::path& target,
+                   std::filesystem::path& temp_path, int& pending_slot) {
+  // By its /proc link: linkat with AT_EMPTY_PATH would need CAP_DAC_READ_SEARCH.
+  char by_proc[64];
+  std::snprintf(by_proc, sizeof by_proc, "/proc/self/fd/%d", fd);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp_path = folder / TemporaryName(target);
+    pending_slot = ClaimPendingPath(temp_path);
+    if (Sys().linkat(AT_FDCWD, by_proc, AT_FDCWD, temp_path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      HoldPendingPath(pending_slot);
+      return;
+    }
+    const int error_number = errno;
+    ReleasePendingPath(std::exchange(pending_slot, -1));
+    temp_path.clear();
+    if (error_number != EEXIST) throw FileSystemError(error_number, target);
+  }
+  throw FileSystemError(EEXIST, target);
+}
+
 }  // namespace
 
 const FileSystemCalls& DefaultFileSystemCalls() noexcept { return kDefaultCalls; }
@@ -161,37 +170,12 @@ FileSystemCalls SetFileSystemCalls(const FileSystemCalls& calls) noexcept {
   return previous;
 }
 
-Error FileSystemError(int error_number, const std::filesystem::path& path) {
-  std::int32_t number = kErrPathAccess;
-  const char* text = "Path/File access error";
-  switch (error_number) {
-    case ENOENT:
-      number = kErrFileNotFound;
-      text = "File not found";
-      break;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case ETXTBSY:
-      number = kErrPermissionDenied;
-      text = "Permission denied";
-      break;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-      number = kErrDiskFull;
-      text = "Disk full";
-      break;
-    default:
-      break;
-  }
-  std::string description = text;
-  description += ": '";
-  description += path.string();
-  description += "': ";
-  description += std::strerror(error_number);
-  return Error(number, std::move(description));
+Error LastFileSystemError(const std::filesystem::path& path) {
+  return FileSystemError(errno, path);
 }
+
+// unlink(2) is async-signal-safe; the call table is not consulted, a test may be swapping it.
+void RemoveFileForCleanup(const char* path) noexcept { ::unlink(path); }
 
 // ---------------------------------------------------------------------------------------------
 
@@ -199,10 +183,10 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
   // Look before opening: opening a FIFO or a device could block or have side effects.
   struct stat info {};
   if (Sys().stat(path.c_str(), &info) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) throw SourceNotFound();
+    if (errno == ENOENT || errno == ENOTDIR) throw SourceNotFoundError();
     throw FileSystemError(errno, path);
   }
-  if (!S_ISREG(info.st_mode)) throw SourceNotFound();
+  if (!S_ISREG(info.st_mode)) throw SourceNotFoundError();
 
   handle_ = Sys().open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0);
   if (handle_ < 0) throw FileSystemError(errno, path);
@@ -214,11 +198,10 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
   }
   if (!S_ISREG(info.st_mode)) {
     Sys().close(Fd(std::exchange(handle_, kNoHandle)));
-    throw SourceNotFound();
+    throw SourceNotFoundError();
   }
   size_ = static_cast<std::uint64_t>(info.st_size);
-  device_ = info.st_dev;
-  inode_ = info.st_ino;
+  id_ = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 InputFile::~InputFile() {
@@ -264,8 +247,20 @@ void InputFile::Close() {
 
 // ---------------------------------------------------------------------------------------------
 
-AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const InputFile* source)
-    : target_(target) {
+// The permission bits and group the new file gets, and what was handed to the disk early.
+struct AtomicFileWriter::PlatformState {
+  bool unnamed = false;  // an O_TMPFILE file, named only in Commit
+  mode_t mode = 0;
+  bool keep_group = false;
+  gid_t group = 0;
+  std::uint64_t written = 0;
+  std::uint64_t written_back = 0;
+};
+
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const InputFile* source,
+                                   NewFileAccess access)
+    : target_(target), platform_(std::make_unique<PlatformState>()) {
+  PlatformState& state = *platform_;
   const std::filesystem::path name = target.filename();
   if (name.empty() || name == "." || name == "..") throw FileSystemError(EISDIR, target);
 
@@ -278,7 +273,9 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
   }
   struct stat pointed {};
   if (S_ISLNK(info.st_mode) && source != nullptr && Sys().stat(target.c_str(), &pointed) == 0 &&
-      S_ISREG(pointed.st_mode) && source->SameFileAs(pointed.st_dev, pointed.st_ino)) {
+      S_ISREG(pointed.st_mode) &&
+      source->id() == FileId{static_cast<std::uint64_t>(pointed.st_dev),
+                             static_cast<std::uint64_t>(pointed.st_ino)}) {
     target_ = Resolved(target);
     info = pointed;
   }
@@ -291,22 +288,23 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
   if (info.st_mode != 0 && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
     throw AccessError(target_, "not a regular file");
   }
-  mode_ = 0666 & ~Sys().umask();
+  state.mode = 0666 & ~Sys().umask();
   if (S_ISREG(info.st_mode)) {
     CheckWritable(target_, info);
     if (info.st_uid == geteuid()) {
-      mode_ = info.st_mode & 0777;  // set-id bits are not carried over to new content
-      keep_group_ = true;
-      group_ = info.st_gid;
+      state.mode = info.st_mode & 0777;  // set-id bits are not carried over to new content
+      state.keep_group = true;
+      state.group = info.st_gid;
     }
   }
+  if (access == NewFileAccess::kOwnerOnly) state.mode = 0600;
 
   // An unnamed file is named later through its /proc link, which needs no privilege; without
   // /proc the named file is used from the start.
   if (Sys().faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0) {
     handle_ = Sys().open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (handle_ >= 0) {
-      unnamed_ = true;
+      state.unnamed = true;
       return;
     }
     if (!UnnamedFilesUnsupported(errno)) throw FileSystemError(errno, target_);
@@ -314,15 +312,15 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
 
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_path_ = folder_ / TemporaryName(target_);
-    pending_slot_ = g_pending.Claim(temp_path_.native());
+    pending_slot_ = ClaimPendingPath(temp_path_);
     handle_ =
         Sys().open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (handle_ >= 0) {
-      g_pending.Hold(pending_slot_);
+      HoldPendingPath(pending_slot_);
       return;
     }
     const int error_number = errno;
-    g_pending.Release(std::exchange(pending_slot_, -1));
+    ReleasePendingPath(std::exchange(pending_slot_, -1));
     if (error_number != EEXIST) {
       temp_path_.clear();
       throw FileSystemError(error_number, target_);
@@ -332,11 +330,6 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
   throw FileSystemError(EEXIST, target_);
 }
 
-AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, mode_t mode)
-    : AtomicFileWriter(target) {
-  mode_ = mode & 0777;
-}
-
 AtomicFileWriter::~AtomicFileWriter() {
   if (!committed_) Discard();
 }
@@ -344,7 +337,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 void AtomicFileWriter::Discard() noexcept {
   if (handle_ >= 0) Sys().close(Fd(std::exchange(handle_, kNoHandle)));
   if (!temp_path_.empty()) Sys().unlink(temp_path_.c_str());
-  g_pending.Release(std::exchange(pending_slot_, -1));
+  ReleasePendingPath(std::exchange(pending_slot_, -1));
 }
 
 void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
@@ -359,44 +352,27 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
     if (put == 0) throw FileSystemError(ENOSPC, target_);
     at += put;
     left -= static_cast<std::size_t>(put);
-    written_ += static_cast<std::uint64_t>(put);
+    platform_->written += static_cast<std::uint64_t>(put);
   }
   // Hands what is written to the disk while the caller produces the rest, so that Commit's
   // fsync finds little left to wait for. Only a hint: a file system that cannot do it still
   // gets everything written by that fsync, which reports any error, so failure is ignored.
-  if (written_ - written_back_ >= kWritebackBytes) {
-    (void)Sys().start_writeback(Fd(handle_), static_cast<off_t>(written_back_),
-                                static_cast<off_t>(written_ - written_back_));
-    written_back_ = written_;
+  PlatformState& state = *platform_;
+  if (state.written - state.written_back >= kWritebackBytes) {
+    (void)Sys().start_writeback(Fd(handle_), static_cast<off_t>(state.written_back),
+                                static_cast<off_t>(state.written - state.written_back));
+    state.written_back = state.written;
   }
-}
-
-void AtomicFileWriter::LinkTemporary() {
-  // By its /proc link: linkat with AT_EMPTY_PATH would need CAP_DAC_READ_SEARCH.
-  char by_proc[64];
-  std::snprintf(by_proc, sizeof by_proc, "/proc/self/fd/%d", Fd(handle_));
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_path_ = folder_ / TemporaryName(target_);
-    pending_slot_ = g_pending.Claim(temp_path_.native());
-    if (Sys().linkat(AT_FDCWD, by_proc, AT_FDCWD, temp_path_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      g_pending.Hold(pending_slot_);
-      return;
-    }
-    const int error_number = errno;
-    g_pending.Release(std::exchange(pending_slot_, -1));
-    temp_path_.clear();
-    if (error_number != EEXIST) throw FileSystemError(error_number, target_);
-  }
-  throw FileSystemError(EEXIST, target_);
 }
 
 void AtomicFileWriter::Commit() {
   // The group first: changing it may clear permission bits set before. An owner who is not
   // in the file's group cannot keep it, and the group's bits would then apply to another.
-  mode_t mode = mode_;
+  const PlatformState& state = *platform_;
+  mode_t mode = state.mode;
   struct stat info {};
-  if (keep_group_ && Sys().fstat(Fd(handle_), &info) == 0 && info.st_gid != group_ &&
-      Sys().fchown(Fd(handle_), static_cast<uid_t>(-1), group_) != 0) {
+  if (state.keep_group && Sys().fstat(Fd(handle_), &info) == 0 && info.st_gid != state.group &&
+      Sys().fchown(Fd(handle_), static_cast<uid_t>(-1), state.group) != 0) {
     mode &= ~mode_t{070};
   }
   if (Sys().fchmod(Fd(handle_), mode) != 0 && !PermissionsUnsupported(errno)) {
@@ -404,7 +380,7 @@ void AtomicFileWriter::Commit() {
   }
   if (Sys().fsync(Fd(handle_)) != 0) throw FileSystemError(errno, target_);
   // Named only now that it is complete: a process killed before this leaves nothing.
-  if (unnamed_) LinkTemporary();
+  if (state.unnamed) LinkTemporary(Fd(handle_), folder_, target_, temp_path_, pending_slot_);
   // Some file systems report deferred write errors only when the file is closed.
   if (Sys().close(Fd(std::exchange(handle_, kNoHandle))) != 0)
     throw FileSystemError(errno, target_);
@@ -412,7 +388,7 @@ void AtomicFileWriter::Commit() {
     throw FileSystemError(errno, target_);
   }
   committed_ = true;
-  g_pending.Release(std::exchange(pending_slot_, -1));
+  ReleasePendingPath(std::exchange(pending_slot_, -1));
 
   // Make the rename itself durable. The new content is already in place whatever happens.
   int error_number = 0;
@@ -430,13 +406,6 @@ void AtomicFileWriter::Commit() {
                                     " (the file was replaced, but its new content may not "
                                     "survive a power loss)");
   }
-}
-
-void DiscardPendingTemporaryFiles() noexcept {
-  // unlink(2) is async-signal-safe; the call table is not consulted, a test may be swapping
-  // it. Should another thread reuse a slot meanwhile, the path read may mix two temporary
-  // names, which names no file.
-  g_pending.ForEachHeld([](const char* path) { ::unlink(path); });
 }
 
 }  // namespace tolvane

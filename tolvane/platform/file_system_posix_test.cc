@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "tolvane/cipher/blowfish.h"
-#include "tests/support/message_capture_testing.h"
-#include "tolvane/platform/file_system_calls_posix.h"
 #include "tests/support/file_system_testing.h"
+#include "tests/support/message_capture_testing.h"
+#include "tolvane/cipher/blowfish.h"
+#include "tolvane/platform/file_system_calls_posix.h"
 
 namespace tolvane {
 namespace {

@@ -8,9 +8,8 @@
 #include <utility>
 
 #include "tolvane/platform/file_system.h"
-#include "tolvane/platform/pending_paths.h"
+#include "tolvane/platform/file_system_shared.h"
 #include "tolvane/platform/system_message_win.h"
-#include "tolvane/base/utf8.h"
 
 namespace tolvane {
 namespace {
@@ -22,48 +21,31 @@ constexpr DWORD kIoChunk = DWORD{8} << 20;
 HANDLE AsHandle(std::intptr_t handle) noexcept { return reinterpret_cast<HANDLE>(handle); }
 std::intptr_t FromHandle(HANDLE handle) noexcept { return reinterpret_cast<std::intptr_t>(handle); }
 
-// Paths in messages are UTF-8 whatever the ANSI code page, so that no name is lost.
-std::string Utf8(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
-// The error for a failed call on `path`, by GetLastError's code: 53, 70, 61 or 75, with the
-// path and the system's reason after the text.
+// The error for a failed call on `path`, by GetLastError's code, with the system's reason.
 Error SystemError(DWORD code, const std::filesystem::path& path) {
-  std::int32_t number = kErrPathAccess;
-  const char* text = "Path/File access error";
+  FileFailure kind = FileFailure::kOther;
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-      number = kErrFileNotFound;
-      text = "File not found";
+      kind = FileFailure::kNotFound;
       break;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
-      number = kErrPermissionDenied;
-      text = "Permission denied";
+      kind = FileFailure::kDenied;
       break;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-      number = kErrDiskFull;
-      text = "Disk full";
+      kind = FileFailure::kFull;
       break;
     default:
       break;
   }
-  return Error(number, std::string(text) + ": '" + Utf8(path) + "': " + SystemMessage(code));
+  return FileFailureError(kind, path, SystemMessage(code));
 }
 
 Error LastError(const std::filesystem::path& path) { return SystemError(GetLastError(), path); }
-
-Error AccessError(const std::filesystem::path& path, const std::string& reason) {
-  return Error(kErrPathAccess, "Path/File access error: '" + Utf8(path) + "': " + reason);
-}
-
-Error SourceNotFound() { return Error(kErrNotFound, "Source file is not found"); }
 
 // What a directory search that asks for no special attributes would skip.
 constexpr DWORD kNotASource =
@@ -83,27 +65,11 @@ std::wstring TemporaryName(const std::filesystem::path& target) {
   return L"." + target.filename().wstring().substr(0, 100) + suffix;
 }
 
-// The named temporary files held right now, for DiscardPendingTemporaryFiles.
-PendingPaths<wchar_t, MAX_PATH> g_pending;
-
 }  // namespace
 
-Error FileSystemError(int error_number, const std::filesystem::path& path) {
-  std::int32_t number = kErrPathAccess;
-  const char* text = "Path/File access error";
-  if (error_number == ENOENT) {
-    number = kErrFileNotFound;
-    text = "File not found";
-  } else if (error_number == EACCES || error_number == EPERM || error_number == EROFS) {
-    number = kErrPermissionDenied;
-    text = "Permission denied";
-  } else if (error_number == ENOSPC || error_number == EFBIG) {
-    number = kErrDiskFull;
-    text = "Disk full";
-  }
-  return Error(number,
-               std::string(text) + ": '" + Utf8(path) + "': " + std::strerror(error_number));
-}
+Error LastFileSystemError(const std::filesystem::path& path) { return LastError(path); }
+
+void RemoveFileForCleanup(const wchar_t* path) noexcept { DeleteFileW(path); }
 
 InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -112,11 +78,11 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
     // A name with wildcards, or otherwise not a valid name, names no file either.
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
         code == ERROR_INVALID_NAME || code == ERROR_BAD_NETPATH || code == ERROR_DIRECTORY) {
-      throw SourceNotFound();
+      throw SourceNotFoundError();
     }
     throw SystemError(code, path);
   }
-  if ((attributes & kNotASource) != 0) throw SourceNotFound();
+  if ((attributes & kNotASource) != 0) throw SourceNotFoundError();
 
   // Others may read it meanwhile, or rename over it (in-place encryption replaces this very
   // file once it is closed), but not write it.
@@ -133,11 +99,11 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
   // The path may have been swapped for something else since it was looked at.
   if ((info.dwFileAttributes & kNotASource) != 0) {
     CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
-    throw SourceNotFound();
+    throw SourceNotFoundError();
   }
   size_ = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-  device_ = info.dwVolumeSerialNumber;
-  inode_ = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  id_ = {info.dwVolumeSerialNumber,
+         (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
 InputFile::~InputFile() {
@@ -190,9 +156,15 @@ void InputFile::Close() {
 
 // ---------------------------------------------------------------------------------------------
 
+// Nothing beyond what every writer keeps.
+struct AtomicFileWriter::PlatformState {};
+
 // Windows has no links in the way the POSIX layer must guard against, so `source` is not
-// needed here: the target is always the named file.
-AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const InputFile*)
+// needed here: the target is always the named file. The new file gets the folder's inherited
+// access list, as any file the user creates there, whatever `access` asks (an owner-only list
+// is not made yet); the read-only check applies either way.
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const InputFile*,
+                                   NewFileAccess)
     : target_(target) {
   const std::filesystem::path name = target.filename();
   if (name.empty() || name == "." || name == "..") {
@@ -215,27 +187,22 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
   DWORD code = ERROR_FILE_EXISTS;
   for (int attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
     temp_path_ = folder_ / TemporaryName(target);
-    pending_slot_ = g_pending.Claim(temp_path_.native());
+    pending_slot_ = ClaimPendingPath(temp_path_);
     // Shared for deletion only, so that DiscardPendingTemporaryFiles can remove it while it
     // is open here.
     const HANDLE file = CreateFileW(temp_path_.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       handle_ = FromHandle(file);
-      g_pending.Hold(pending_slot_);
+      HoldPendingPath(pending_slot_);
       return;
     }
     code = GetLastError();
-    g_pending.Release(std::exchange(pending_slot_, -1));
+    ReleasePendingPath(std::exchange(pending_slot_, -1));
   }
   temp_path_.clear();
   throw SystemError(code, target);
 }
-
-// Windows has no permission bits: the new file gets the folder's inherited access list, as any
-// file the user creates there, and the read-only check above applies as it does without `mode`.
-AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, mode_t)
-    : AtomicFileWriter(target) {}
 
 AtomicFileWriter::~AtomicFileWriter() {
   if (!committed_) Discard();
@@ -244,7 +211,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 void AtomicFileWriter::Discard() noexcept {
   if (handle_ != kNoHandle) CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
   if (!temp_path_.empty()) DeleteFileW(temp_path_.c_str());
-  g_pending.Release(std::exchange(pending_slot_, -1));
+  ReleasePendingPath(std::exchange(pending_slot_, -1));
 }
 
 void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
@@ -269,11 +236,7 @@ void AtomicFileWriter::Commit() {
     throw LastError(target_);
   }
   committed_ = true;
-  g_pending.Release(std::exchange(pending_slot_, -1));
-}
-
-void DiscardPendingTemporaryFiles() noexcept {
-  g_pending.ForEachHeld([](const wchar_t* path) { DeleteFileW(path); });
+  ReleasePendingPath(std::exchange(pending_slot_, -1));
 }
 
 }  // namespace tolvane

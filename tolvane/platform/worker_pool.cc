@@ -7,20 +7,13 @@
 #include <vector>
 
 namespace tolvane {
-namespace {
 
 // One lock guards the queue and every job's counters. Slices are large (a lock per slice
 // costs nothing next to them), and one lock keeps the hand-over between threads easy to
 // check: a job is only touched under the lock, and its caller returns only once the lock
 // has shown that no worker holds any of its slices.
-class Pool {
- public:
-  Pool() = default;
-  Pool(const Pool&) = delete;
-  Pool& operator=(const Pool&) = delete;
-
-  // Lets the workers empty the queue, then joins them.
-  ~Pool() {
+struct WorkerPool::State {
+  ~State() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stopping_ = true;
@@ -60,7 +53,6 @@ class Pool {
     slice_done_.wait(lock, [&] { return job.running == 0; });
   }
 
- private:
   // Grows the pool to `count` threads. A thread that cannot be started is not an error: the
   // work is shared among the threads there are.
   void StartWorkers(std::size_t count) noexcept {
@@ -116,23 +108,25 @@ class Pool {
   std::vector<std::thread> threads_;
 };
 
-Pool& ThePool() {
-  static Pool pool;
+WorkerPool::WorkerPool() : state_(new State) {}
+
+WorkerPool::~WorkerPool() { delete state_; }
+
+WorkerPool& WorkerPool::Shared() noexcept {
+  static WorkerPool pool;
   return pool;
 }
 
-}  // namespace
-
-void SubmitSlices(SliceJob& job, std::size_t workers) noexcept {
+void WorkerPool::Submit(SliceJob& job, std::size_t workers) noexcept {
   job.next = 0;
   job.running = 0;
   job.queue_next = nullptr;
-  job.pooled = workers != 0 && job.slices > 1 && ThePool().Submit(job, workers);
+  job.pooled = workers != 0 && job.slices > 1 && state_->Submit(job, workers);
 }
 
-void FinishSlices(SliceJob& job) noexcept {
+void WorkerPool::Finish(SliceJob& job) noexcept {
   if (job.pooled) {
-    ThePool().Finish(job);
+    state_->Finish(job);
     return;
   }
   for (; job.next < job.slices; ++job.next) job.run(job.context, job.next);

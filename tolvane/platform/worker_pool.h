@@ -22,31 +22,52 @@ struct SliceJob {
   SliceJob* queue_next = nullptr;
 };
 
-// The library's threads: started on first use, as many as the largest `workers` asked for,
-// kept for later jobs and shared by every caller in the process. A caller submits a job, may do other work meanwhile, and then
-// finishes it: it runs every slice no worker has claimed yet and waits for the rest. A job
-// therefore completes even when every worker is busy elsewhere (or none could be started),
-// and jobs from several callers at once simply queue.
+// A set of threads that run sliced jobs: started on first use, as many as the largest
+// `workers` asked for, and kept for later jobs. A caller submits a job, may do other work
+// meanwhile, and then finishes it: it runs every slice no worker has claimed yet and waits for
+// the rest. A job therefore completes even when every worker is busy elsewhere (or none could
+// be started), and jobs from several callers at once simply queue.
 //
 // Starting a thread can fail (the system is out of threads or memory); the pool then keeps
 // the workers it has and the callers do the remaining work themselves. Nothing here throws.
 //
-// Submit and Finish come in pairs on the same thread; use PooledJob to pair them.
-void SubmitSlices(SliceJob& job, std::size_t workers) noexcept;
-void FinishSlices(SliceJob& job) noexcept;
+// Submit and Finish come in pairs on the same thread; use PooledJob to pair them. The cipher
+// code is handed a pool (most callers hand it Shared()), so that it never owns threads itself.
+class WorkerPool {
+ public:
+  WorkerPool();
+  // Lets the workers empty the queue, then joins them.
+  ~WorkerPool();
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
+
+  // The process's pool, shared by every caller; started on first use.
+  static WorkerPool& Shared() noexcept;
+
+  // Queues `job` for up to `workers` threads besides the caller; with none, or one slice, the
+  // job is simply left for Finish to run.
+  void Submit(SliceJob& job, std::size_t workers) noexcept;
+  void Finish(SliceJob& job) noexcept;
+
+ private:
+  struct State;
+  State* state_;
+};
 
 // Submits on construction and finishes on destruction, so that a job is never left running
 // on buffers that are about to go away, exceptions included.
 class PooledJob {
  public:
-  PooledJob(SliceJob& job, std::size_t workers) noexcept : job_(job) {
-    SubmitSlices(job_, workers);
+  PooledJob(WorkerPool& pool, SliceJob& job, std::size_t workers) noexcept
+      : pool_(pool), job_(job) {
+    pool_.Submit(job_, workers);
   }
-  ~PooledJob() { FinishSlices(job_); }
+  ~PooledJob() { pool_.Finish(job_); }
   PooledJob(const PooledJob&) = delete;
   PooledJob& operator=(const PooledJob&) = delete;
 
  private:
+  WorkerPool& pool_;
   SliceJob& job_;
 };
 

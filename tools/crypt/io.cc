@@ -43,7 +43,7 @@ SecureBytes ReadAll(const std::string& path, std::size_t limit) {
 
 void WritePrivateFile(const std::string& path, std::span<const std::uint8_t> data) {
   if (IsStdStream(path)) return WriteStdout(data);
-  AtomicFileWriter writer(PathFromUtf8(path), 0600);
+  AtomicFileWriter writer(PathFromUtf8(path), nullptr, NewFileAccess::kOwnerOnly);
   writer.Write(data);
   writer.Commit();
 }

@@ -1,0 +1,102 @@
+// What both file layers share: the error numbers and texts of file failures, and the table
+// of temporary files a signal handler removes.
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "tolvane/platform/file_system.h"
+#include "tolvane/platform/file_system_shared.h"
+#include "tolvane/platform/pending_paths.h"
+
+namespace tolvane {
+namespace {
+
+// Paths in messages are UTF-8 whatever the platform's narrow encoding (on Windows the ANSI
+// code page, which may not hold the name).
+std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// Longer paths are not covered by the table (the file is then only removed by the writer).
+constexpr std::size_t kMaxPendingPath = 4096;
+PendingPaths<std::filesystem::path::value_type, kMaxPendingPath> g_pending;
+
+}  // namespace
+
+Error FileFailureError(FileFailure kind, const std::filesystem::path& path,
+                       std::string_view reason) {
+  std::int32_t number = kErrPathAccess;
+  const char* text = "Path/File access error";
+  switch (kind) {
+    case FileFailure::kNotFound:
+      number = kErrFileNotFound;
+      text = "File not found";
+      break;
+    case FileFailure::kDenied:
+      number = kErrPermissionDenied;
+      text = "Permission denied";
+      break;
+    case FileFailure::kFull:
+      number = kErrDiskFull;
+      text = "Disk full";
+      break;
+    case FileFailure::kOther:
+      break;
+  }
+  std::string description = text;
+  description += ": '";
+  description += Utf8(path);
+  description += "': ";
+  description += reason;
+  return Error(number, std::move(description));
+}
+
+Error FileSystemError(int error_number, const std::filesystem::path& path) {
+  FileFailure kind = FileFailure::kOther;
+  switch (error_number) {
+    case ENOENT:
+      kind = FileFailure::kNotFound;
+      break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+#ifdef ETXTBSY
+    case ETXTBSY:
+#endif
+      kind = FileFailure::kDenied;
+      break;
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+    case EFBIG:
+      kind = FileFailure::kFull;
+      break;
+    default:
+      break;
+  }
+  return FileFailureError(kind, path, std::strerror(error_number));
+}
+
+Error SourceNotFoundError() { return Error(kErrNotFound, "Source file is not found"); }
+
+Error AccessError(const std::filesystem::path& path, std::string_view reason) {
+  return Error(kErrPathAccess,
+               "Path/File access error: '" + Utf8(path) + "': " + std::string(reason));
+}
+
+int ClaimPendingPath(const std::filesystem::path& path) noexcept {
+  return g_pending.Claim(path.native());
+}
+void HoldPendingPath(int slot) noexcept { g_pending.Hold(slot); }
+void ReleasePendingPath(int slot) noexcept { g_pending.Release(slot); }
+
+void DiscardPendingTemporaryFiles() noexcept {
+  // Should another thread reuse a slot meanwhile, the path read may mix two temporary names,
+  // which names no file.
+  g_pending.ForEachHeld(RemoveFileForCleanup);
+}
+
+}  // namespace tolvane
