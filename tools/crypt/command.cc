@@ -7,11 +7,11 @@
 #include "tolvane/base/error.h"
 #include "tolvane/errors/report.h"
 #include "tolvane/platform/code_page.h"
+#include "tolvane/platform/worker_pool.h"
 #include "tools/crypt/help_text.h"
 #include "tools/crypt/interrupts.h"
 #include "tools/crypt/io.h"
 #include "tools/crypt/manual.h"
-#include "tools/crypt/progress.h"
 
 namespace tolvane::crypt {
 
@@ -20,13 +20,6 @@ void OnRun(CLI::App* sub, Session& session, std::function<int()> work) {
     session.command = sub->get_name();
     session.context = session.command;
     InstallInterruptHandlers();
-    // The library shows its failures through the message box; here that is one line on
-    // standard error naming what it was about, and any message makes the run fail.
-    SetMessageBoxHandler([&session](const std::string& message) {
-      ++session.messages_shown;
-      if (session.progress != nullptr) session.progress->EndLine();
-      std::fprintf(stderr, "tolvane-crypt: %s: %s\n", session.context.c_str(), message.c_str());
-    });
     try {
       session.exit_code = work();
     } catch (const UsageError& e) {
@@ -74,22 +67,30 @@ void ApplyCodePage(const std::optional<int>& code_page) {
   }
 }
 
-Blowfish KeyedCipher(const CipherOptions& o, Session& session, bool confirm) {
+KeySchedule ReadKeySchedule(const CipherOptions& o, Session& session, bool confirm) {
   const std::string saved = session.context;
   session.context =
       session.command + (o.key.file.empty() ? std::string() : " --key-file " + Quote(o.key.file));
+  // Both wipe their bytes when they go.
   const SecureBytes key = ReadKey(o.key, confirm);
   session.context = saved;
-  // ByteArray wipes its own storage when it goes.
-  const ByteArray key_array(std::span<const std::uint8_t>(key.data(), key.size()));
-  Blowfish bf;
   try {
-    bf.sInitBF(key_array);
+    return KeySchedule(std::span<const std::uint8_t>(key.data(), key.size()));
   } catch (const Error& e) {
     throw UsageError("the key is refused (" + e.description() + "): keys are 1 to 32767 bytes");
   }
-  bf.SetThreads(o.threads);
-  return bf;
+}
+
+CipherThreads ThreadsOf(const CipherOptions& o) {
+  const unsigned count = ResolveThreadCount(o.threads);
+  // Work that stays on this thread never starts the pool.
+  return {count > 1 ? &WorkerPool::Shared() : nullptr, count};
+}
+
+int ReportFailure(const Session& session, std::string_view label, const Error& error) {
+  std::fprintf(stderr, "tolvane-crypt: %s: %s\n", session.context.c_str(),
+               FormatErrorMessage(label, error).c_str());
+  return kExitFailed;
 }
 
 void RequireOneUseOfStdin(const KeyOptions& key, bool other_use) {

@@ -10,32 +10,30 @@
 #include <string>
 #include <string_view>
 
+#include "tolvane/base/error.h"
 #include "tolvane/base/wipe.h"
-#include "tolvane/cipher/blowfish.h"
+#include "tolvane/core/ecb.h"
+#include "tolvane/core/key_schedule.h"
 #include "tools/crypt/key_source.h"
 
 namespace tolvane::crypt {
-
-class ProgressDisplay;
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// What the run is about, for messages: the subcommand and the file or option involved, and
-// how many messages the library showed. One per run; the subcommand that runs sets it up.
+// What the run is about, for messages: the subcommand and the file or option involved. One
+// per run; the subcommand that runs sets it up.
 struct Session {
   std::string command;
   std::string context;
-  int messages_shown = 0;
-  ProgressDisplay* progress = nullptr;  // while a file subcommand runs
   int exit_code = kExitOk;
 };
 
 // Makes `work` the callback of subcommand `sub`: it runs once the command line is parsed,
-// with the interrupt handlers in place and the library's messages reported on standard error
-// under session.context. Its exit code, or that of what it throws (UsageError 2, any other
-// failure 1, each reported as one line), becomes session.exit_code.
+// with the interrupt handlers in place. Its exit code, or that of what it throws (UsageError
+// 2, any other failure 1, each reported as one line under session.context), becomes
+// session.exit_code.
 void OnRun(CLI::App* sub, Session& session, std::function<int()> work);
 
 // The options the cipher subcommands share.
@@ -56,9 +54,29 @@ void AddCodePageOption(CLI::App* sub, std::optional<int>& code_page);
 // Makes `code_page` the active ANSI code page, if given; an unsupported one is a UsageError.
 void ApplyCodePage(const std::optional<int>& code_page);
 
-// A cipher keyed with the key the options name; `confirm` asks twice at a prompt. Messages
+// The key schedule of the key the options name; `confirm` asks twice at a prompt. Messages
 // about the key name the key file. Throws UsageError for a key the cipher refuses.
-Blowfish KeyedCipher(const CipherOptions& o, Session& session, bool confirm);
+KeySchedule ReadKeySchedule(const CipherOptions& o, Session& session, bool confirm);
+// The threads the options allow; the shared pool only when more than one.
+CipherThreads ThreadsOf(const CipherOptions& o);
+
+// Reports a failure of the cipher work as one line, "tolvane-crypt: CONTEXT:
+// LABEL(NUMBER - DESCRIPTION)", under the label that scripts have always seen for that step
+// (the name of the library's method that did it). Returns kExitFailed.
+int ReportFailure(const Session& session, std::string_view label, const Error& error);
+
+// Wipes a string's characters when it goes: text that may be plaintext.
+template <typename String>
+class WipeOnExit {
+ public:
+  explicit WipeOnExit(String& text) : text_(text) {}
+  ~WipeOnExit() { SecureWipe(text_.data(), text_.size() * sizeof(text_[0])); }
+  WipeOnExit(const WipeOnExit&) = delete;
+  WipeOnExit& operator=(const WipeOnExit&) = delete;
+
+ private:
+  String& text_;
+};
 
 // Standard input can give one thing only.
 void RequireOneUseOfStdin(const KeyOptions& key, bool other_use);

@@ -7,6 +7,8 @@
 
 #include "tolvane/base/error.h"
 #include "tolvane/base/utf8.h"
+#include "tolvane/core/hex_code.h"
+#include "tolvane/core/text_cipher.h"
 #include "tolvane/platform/code_page.h"
 #include "tools/crypt/command.h"
 #include "tools/crypt/exact_text.h"
@@ -21,30 +23,6 @@ struct TextOptions : CipherOptions {
   bool lossy = false;
 };
 
-// fStringToHexCode and fHexCodeToString take at most 8192 code units (32768 digits) at a
-// time. The code is four digits per code unit with no separators, so longer text is
-// converted piece by piece with the same result.
-constexpr std::size_t kHexChunkUnits = 8192;
-
-std::u16string ToHexCode(Blowfish& bf, const std::u16string& text) {
-  std::u16string hex;
-  hex.reserve(text.size() * 4);
-  for (std::size_t i = 0; i < text.size(); i += kHexChunkUnits) {
-    hex += bf.fStringToHexCode(text.substr(i, kHexChunkUnits));
-  }
-  return hex;
-}
-
-std::u16string FromHexCode(Blowfish& bf, const std::u16string& hex) {
-  std::u16string text;
-  for (std::size_t i = 0; i < hex.size(); i += 4 * kHexChunkUnits) {
-    const std::u16string piece = bf.fHexCodeToString(hex.substr(i, 4 * kHexChunkUnits));
-    if (piece.empty()) return {};  // a reported failure: no partial result
-    text += piece;
-  }
-  return text;
-}
-
 // Hexadecimal code read from a terminal or a file usually ends with a line break.
 std::string_view TrimTrailingSpace(std::string_view s) {
   while (!s.empty() &&
@@ -57,6 +35,11 @@ std::string_view TrimTrailingSpace(std::string_view s) {
 std::u16string TextArgumentOrStdin(const TextOptions& o) {
   if (o.text) return Utf8ToUtf16(*o.text);
   return Utf8ToUtf16(AsText(ReadAll("-")));
+}
+
+std::u16string HexArgumentOrStdin(const TextOptions& o) {
+  if (o.text) return Utf8ToUtf16(TrimTrailingSpace(*o.text));
+  return Utf8ToUtf16(TrimTrailingSpace(AsText(ReadAll("-"))));
 }
 
 void RequireExactText(const std::u16string& text) {
@@ -77,53 +60,79 @@ void Prepare(const TextOptions& o) {
   RequireOneUseOfStdin(o.key, !o.text);
 }
 
+// The label a failure of text encryption was always reported under: the conversion through
+// the code page, or the encryption itself.
+std::string_view TextFailureLabel(const Error& error, std::string_view cipher_label) {
+  return error.number() == kErrUnsupportedCodePage ? "Blowfish, sStringToByte" : cipher_label;
+}
+
 int EncryptTextCommand(const TextOptions& o, Session& session) {
   Prepare(o);
-  const std::u16string text = TextArgumentOrStdin(o);
+  std::u16string text = TextArgumentOrStdin(o);
+  const WipeOnExit wipe_text(text);
   if (!o.lossy) RequireExactText(text);
-  Blowfish bf = KeyedCipher(o, session, true);
+  const KeySchedule key = ReadKeySchedule(o, session, true);
+  // Empty text has no block to encrypt, and has always been refused as an empty array.
+  if (text.empty()) return ReportFailure(session, "Blowfish, sEncrypt", SubscriptError());
   std::u16string cipher;
-  bf.sStringEncrypt(text, cipher);
-  if (session.messages_shown != 0) return kExitFailed;
+  try {
+    cipher = EncryptText(key, ThreadsOf(o), text);
+  } catch (const Error& error) {
+    return ReportFailure(session, TextFailureLabel(error, "Blowfish, sStringEncrypt"), error);
+  }
   if (o.raw) {
     SecureBytes bytes(cipher.size());
     TextToAnsi(cipher, bytes);
     WriteStdout(bytes);
   } else {
-    WriteStdout(Utf16ToUtf8(ToHexCode(bf, cipher)) + "\n");
+    WriteStdout(Utf16ToUtf8(TextToHexCode(cipher)) + "\n");
   }
   return kExitOk;
 }
 
 int DecryptTextCommand(const TextOptions& o, Session& session) {
   Prepare(o);
-  const SecureBytes input = o.text ? SecureBytes(o.text->begin(), o.text->end()) : ReadAll("-");
   std::u16string cipher;
   if (o.raw) {
-    cipher = AnsiToText(input);
+    cipher = AnsiToText(o.text ? SecureBytes(o.text->begin(), o.text->end()) : ReadAll("-"));
   } else {
-    Blowfish hex_only;
-    cipher = FromHexCode(hex_only, Utf8ToUtf16(TrimTrailingSpace(AsText(input))));
-    if (session.messages_shown != 0) return kExitFailed;
+    const std::u16string hex = HexArgumentOrStdin(o);
+    try {
+      cipher = HexCodeToText(hex);
+    } catch (const Error& error) {
+      return ReportFailure(session, "Blowfish, fHexCodeToString", error);
+    }
   }
-  Blowfish bf = KeyedCipher(o, session, false);
+  const KeySchedule key = ReadKeySchedule(o, session, false);
   std::u16string plain;
-  bf.sStringDecrypt(cipher, plain);
-  if (session.messages_shown != 0) return kExitFailed;
-  WriteStdout(Utf16ToUtf8(plain));
+  const WipeOnExit wipe_plain(plain);
+  try {
+    plain = DecryptText(key, ThreadsOf(o), cipher);
+  } catch (const Error& error) {
+    return ReportFailure(session, TextFailureLabel(error, "Blowfish, sStringDecrypt"), error);
+  }
+  std::string out = Utf16ToUtf8(plain);
+  const WipeOnExit wipe_out(out);
+  WriteStdout(out);
   return kExitOk;
 }
 
-int HexCommand(const TextOptions& o, Session& session, bool encode) {
+int HexCommand(const TextOptions& o) {
   Prepare(o);
-  Blowfish bf;
-  const std::string out =
-      encode ? Utf16ToUtf8(ToHexCode(bf, TextArgumentOrStdin(o))) + "\n"
-             : Utf16ToUtf8(
-                   FromHexCode(bf, Utf8ToUtf16(TrimTrailingSpace(o.text ? std::string_view(*o.text)
-                                                                        : AsText(ReadAll("-"))))));
-  if (session.messages_shown != 0) return kExitFailed;
-  WriteStdout(out);
+  WriteStdout(Utf16ToUtf8(TextToHexCode(TextArgumentOrStdin(o))) + "\n");
+  return kExitOk;
+}
+
+int UnhexCommand(const TextOptions& o, Session& session) {
+  Prepare(o);
+  const std::u16string hex = HexArgumentOrStdin(o);
+  std::u16string text;
+  try {
+    text = HexCodeToText(hex);
+  } catch (const Error& error) {
+    return ReportFailure(session, "Blowfish, fHexCodeToString", error);
+  }
+  WriteStdout(Utf16ToUtf8(text));
   return kExitOk;
 }
 
@@ -147,8 +156,8 @@ void AddTextCommands(CLI::App& app, Session& session) {
   auto* hex = AddDocumentedSubcommand(app, "hex");
   auto* unhex = AddDocumentedSubcommand(app, "unhex");
   for (auto* sub : {hex, unhex}) sub->add_option("TEXT", o->text, Help(sub, "TEXT"));
-  OnRun(hex, session, [o, &session] { return HexCommand(*o, session, true); });
-  OnRun(unhex, session, [o, &session] { return HexCommand(*o, session, false); });
+  OnRun(hex, session, [o] { return HexCommand(*o); });
+  OnRun(unhex, session, [o, &session] { return UnhexCommand(*o, session); });
 }
 
 }  // namespace tolvane::crypt
