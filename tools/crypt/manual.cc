@@ -59,7 +59,7 @@ producer | tolvane-crypt encrypt-file --key-file key.bin - out.enc)",
      kFileArguments,
      R"(Decrypts a file in that format back to its stored length, in place when both paths are
 the same. A file that is not in the format, or a wrong key where it can be told, is refused
-before anything is written.)",
+before anything is written; with DST `-` the plaintext then streams to standard output.)",
      R"(tolvane-crypt decrypt-file --key-file key.bin report.enc report.pdf
 tolvane-crypt check --key-file key.bin notes.enc && \
   tolvane-crypt decrypt-file --key-file key.bin notes.enc notes.enc
@@ -252,9 +252,8 @@ as the library does. `hex` needs no such check: its code holds any text exactly.
 
 Cipher text holds NUL and arbitrary characters, so it is printed and read as its hexadecimal
 code (one line); `--raw` writes and reads the raw cipher bytes in the code page instead.
-Decrypted text and `unhex` output are written exactly, with no line break added. Text longer
-than the cipher class's hexadecimal limit of 8192 characters is converted piece by piece, with
-the same result.)"},
+Decrypted text and `unhex` output are written exactly, with no line break added. The
+hexadecimal code takes text of any length.)"},
     {"files", "Files",
      R"(    tolvane-crypt encrypt-file --key-file key.bin report.pdf report.enc
     tolvane-crypt check --key-file key.bin report.enc && \
@@ -272,9 +271,10 @@ not in the format, or a wrong key where it can be told, before writing anything.
   its permission bits; nothing is ever written through a symbolic link.
 - `-` as SRC reads standard input: it is first copied to an unnamed temporary file (mode 0600,
   in `$TMPDIR` or `/tmp`) to learn its length; input of 2 GiB or more is refused.
-- `-` as DST writes standard output: the result is made in a private temporary folder, checked,
-  and only then copied out and removed, so a file that fails decryption prints nothing and
-  exits 1.
+- `-` as DST writes standard output as the work goes. Decryption makes every check of the
+  format, and of the key where it can be told, before the first byte goes out, so a file that
+  is refused prints nothing and exits 1; should reading or writing fail midway, what went out
+  stays and the exit status is 1.
 - Progress: when standard error is a terminal and the work takes more than about a second, one
   line shows the bytes done, the total, the share and the rate. `--progress` shows it whatever
   standard error is and however short the work; `--quiet` never shows it.
@@ -317,7 +317,8 @@ The rule: 2 when what was typed or given as an argument is wrong and the command
 right by changing it; 1 when the command was right but a file or its data could not be used.)"},
     {"messages", "Messages",
      R"(Messages go to standard error as one line that names the subcommand and the file or
-option involved, followed by the library's message where it showed one:
+option involved, followed by what went wrong; a failure of the cipher work is worded as the
+library's methods have always reported it, their name, the error's number and its text:
 
     tolvane-crypt: decrypt-file 'x.enc': Blowfish, sFileDecrypt(321 - Invalid file format: ...)
     tolvane-crypt: encrypt-text --key-file 'key.bin': the key file is empty
