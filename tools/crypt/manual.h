@@ -71,6 +71,11 @@ std::string CommandHelpFooter(const CommandDoc& command, const std::string& sett
 std::string ManualPage(const std::string& version);  // roff, for man(1)
 std::string MarkdownPage();                          // docs/tool.md
 
+// One text of the markup as --help, the manual page and Markdown show it.
+std::string PlainMarkup(std::string_view markup, const std::string& settings);
+std::string RoffMarkup(std::string_view markup);
+std::string MarkdownMarkup(std::string_view markup);
+
 // The settings' place as the manual and docs/tool.md give it, whatever this machine's is.
 inline constexpr const char* kDocumentedSettingsPath =
     "$XDG_CONFIG_HOME/Brennix/Tolvane/settings.sqlite3";

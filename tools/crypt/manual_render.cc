@@ -376,6 +376,12 @@ std::string MarkdownBlocks(std::string_view markup) {
 
 }  // namespace
 
+std::string PlainMarkup(std::string_view markup, const std::string& settings) {
+  return PlainBlocks(markup, settings, "");
+}
+std::string RoffMarkup(std::string_view markup) { return RoffBlocks(markup, false); }
+std::string MarkdownMarkup(std::string_view markup) { return MarkdownBlocks(markup); }
+
 std::string HelpFooter(const std::string& settings) {
   std::string out;
   for (const char* id : {"examples", "paths", "exit-status", "settings-location", "security"}) {

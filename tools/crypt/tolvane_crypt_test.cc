@@ -318,6 +318,12 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
   ASSERT_EQ(RunKeyed({"encrypt-file", Path("hello"), Path("hello.enc")}).exit_code, 0);
   const std::string enc = ReadFile(Path("hello.enc"));
   WriteFile(Path("lying"), std::string("\x64\0\0\0", 4) + "12345678");
+  // Several chunks of the streaming, shared among threads, not a multiple of 8.
+  std::string big(3 * 1024 * 1024 + 5, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7919 % 251);
+  WriteFile(Path("big"), big);
+  ASSERT_EQ(RunKeyed({"encrypt-file", Path("big"), Path("big.enc")}).exit_code, 0);
+  const std::string big_enc = ReadFile(Path("big.enc"));
   const std::string k = key_file_.string();
   // U+007F/0080, U+07FF/0800, U+D7FF and U+E000 around the surrogates, U+FFFF/10000, U+10FFFF.
   const std::string edges =
@@ -407,6 +413,10 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
       {{"decrypt-file", "--key-file", k, "enc", "-"}, "", 0, "", "hello", {}, {"-"}},
       {{"decrypt-file", "--key-file", k, "enc", "./-"}, "", 0, "", "", {"-"}},
       {{"encrypt-file", "--key-file", k, "./-", "-"}, "", 0, "", enc},
+      // Streamed to standard output; a refused file prints nothing, however long.
+      {{"encrypt-file", "--key-file", k, "big", "-"}, "", 0, "", big_enc},
+      {{"decrypt-file", "--key-file", k, "big.enc", "-"}, "", 0, "", big},
+      {{"decrypt-file", "--key-file", "other-key", "big.enc", "-"}, "", 1, "321 - ", ""},
       {{"decrypt-file", "--key-file", k, "-", "-"}, enc, 0, "", "hello"},
       {{"decrypt-file", "--key-file", k, "short", "-"},
        "",
