@@ -15,7 +15,7 @@ ALLOWED = {
     "platform": {"base", "platform"},
     "core": {"base", "platform", "core"},
     "errors": {"base", "platform", "errors"},
-    "cipher": {"base", "platform", "core", "errors", "cipher"},
+    "cipher": {"base", "core", "errors", "cipher"},
     "support": {"base", "platform", "support"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)

@@ -11,7 +11,6 @@
 #include "tolvane/core/ecb.h"
 #include "tolvane/core/key_schedule.h"
 #include "tolvane/errors/reported_call.h"
-#include "tolvane/platform/worker_pool.h"
 
 namespace tolvane {
 namespace {
@@ -77,10 +76,7 @@ void Blowfish::sInitBF(const ByteArray& ByteKey) {
 
 void Blowfish::SetThreads(unsigned count) { intThreads = ResolveThreadCount(count); }
 
-CipherThreads Blowfish::CipherThreadsOf() const noexcept {
-  // A call that stays on this thread never touches the pool, nor starts it.
-  return {intThreads > 1 ? &WorkerPool::Shared() : nullptr, intThreads};
-}
+CipherThreads Blowfish::CipherThreadsOf() const noexcept { return OnSharedPool(intThreads); }
 
 void Blowfish::sEncrypt(const ByteArray& bytToEncrypt, ByteArray& bytEncrypted) {
   RunReported("Blowfish, sEncrypt", [&] {

@@ -1,7 +1,6 @@
 #ifndef TOLVANE_CIPHER_BLOWFISH_H_
 #define TOLVANE_CIPHER_BLOWFISH_H_
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>

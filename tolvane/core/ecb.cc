@@ -78,6 +78,10 @@ unsigned ResolveThreadCount(unsigned requested) noexcept {
   return std::min(requested, kMaxCipherThreads);
 }
 
+CipherThreads OnSharedPool(unsigned count) noexcept {
+  return {count > 1 ? &WorkerPool::Shared() : nullptr, count};
+}
+
 void EcbEncrypt(const KeySchedule& key, std::span<const std::uint8_t> in,
                 std::span<std::uint8_t> out, const CipherThreads& threads) {
   Check(in, out);

@@ -22,6 +22,10 @@ struct CipherThreads {
   unsigned count = 1;
 };
 
+// `count` threads (already resolved) on the process's shared pool; a count of 1 never touches
+// the pool, nor starts it.
+TOLVANE_API CipherThreads OnSharedPool(unsigned count) noexcept;
+
 // A requested thread count made usable: 0 becomes the number of hardware threads, and
 // anything above kMaxCipherThreads is capped.
 TOLVANE_API unsigned ResolveThreadCount(unsigned requested) noexcept;
