@@ -7,7 +7,6 @@
 #include "tolvane/base/error.h"
 #include "tolvane/errors/report.h"
 #include "tolvane/platform/code_page.h"
-#include "tolvane/platform/worker_pool.h"
 #include "tools/crypt/help_text.h"
 #include "tools/crypt/interrupts.h"
 #include "tools/crypt/io.h"
@@ -82,9 +81,7 @@ KeySchedule ReadKeySchedule(const CipherOptions& o, Session& session, bool confi
 }
 
 CipherThreads ThreadsOf(const CipherOptions& o) {
-  const unsigned count = ResolveThreadCount(o.threads);
-  // Work that stays on this thread never starts the pool.
-  return {count > 1 ? &WorkerPool::Shared() : nullptr, count};
+  return OnSharedPool(ResolveThreadCount(o.threads));
 }
 
 int ReportFailure(const Session& session, std::string_view label, const Error& error) {
