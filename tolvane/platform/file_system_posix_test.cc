@@ -43,6 +43,7 @@ enum class Step {
   kRead,
   kLink,  // naming the unnamed temporary file
   kWriteback,
+  kSignalBeforeRename,  // a handler runs DiscardPendingTemporaryFiles, then the rename comes
   kFchown,  // giving the new content the replaced file's group
   kSetAcl,  // giving it the replaced file's access ACL
 };
@@ -103,6 +104,7 @@ int FaultyClose(int fd) {
 }
 int FaultyRename(const char* from, const char* to) {
   if (g_fault.step == Step::kRename) return errno = g_fault.error, -1;
+  if (g_fault.step == Step::kSignalBeforeRename) DiscardPendingTemporaryFiles();
   return DefaultFileSystemCalls().rename(from, to);
 }
 int FaultyWriteback(int fd, off_t offset, off_t length) {
@@ -365,6 +367,15 @@ TEST_F(FaultTest, DiscardPendingTemporaryFilesRemovesOnlyTheFilesOfOpenWriters) 
   AtomicFileWriter open_new(dir / "new");
   DiscardPendingTemporaryFiles();
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"done", "old"}));
+
+  // A signal between naming the finished file and renaming it removes that name too, on both
+  // paths: the target keeps its old content and nothing is left.
+  for (const bool named : {false, true}) {
+    g_fault = Fault{.step = Step::kSignalBeforeRename, .named = named};
+    EXPECT_THROW(Replace(dir / "old", Bytes(8, 3)), Error);
+    EXPECT_EQ(ReadBytes(dir / "old"), Bytes{1});
+    EXPECT_EQ(dir.Names(), (std::set<std::string>{"done", "old"})) << "named " << named;
+  }
 }
 
 // Both file methods, in place and onto an earlier target, failing at each step up to the

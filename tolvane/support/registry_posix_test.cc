@@ -154,6 +154,16 @@ TEST_F(SettingsStore, WritingAgainReplacesValueAndType) {
   WriteRegValue("Value", std::string("again"));
   EXPECT_EQ(ReadRegValue("Value"), RegValue(std::string("again")));
   EXPECT_EQ(Rows().size(), 1u);
+
+  // Values may be key material: what is replaced or deleted is overwritten in the file, not
+  // merely unlinked from its pages.
+  WriteRegValue("Secret", std::string("first-secret-7f3a"));
+  WriteRegValue("Secret", std::string("second-secret-9b1c"));
+  EXPECT_TRUE(DeleteRegValue("Secret"));
+  const std::string file = ReadFile(StorePath());
+  for (const char* gone : {"first-secret-7f3a", "second-secret-9b1c"}) {
+    EXPECT_EQ(file.find(gone), std::string::npos) << gone;
+  }
 }
 
 TEST_F(SettingsStore, ReadingCreatesNothing) {
