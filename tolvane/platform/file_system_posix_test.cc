@@ -44,8 +44,8 @@ enum class Step {
   kLink,  // naming the unnamed temporary file
   kWriteback,
   kSignalBeforeRename,  // a handler runs DiscardPendingTemporaryFiles, then the rename comes
-  kFchown,  // giving the new content the replaced file's group
-  kSetAcl,  // giving it the replaced file's access ACL
+  kFchown,              // giving the new content the replaced file's group
+  kSetAcl,              // giving it the replaced file's access ACL
 };
 
 struct Fault {
@@ -268,7 +268,8 @@ TEST_F(FaultTest, ReplacedTargetsGrantWhatTheyGrantedAndNeverMore) {
       WriteBytes(target, {1});
       ASSERT_EQ(chmod(target.c_str(), c.before), 0);
     }
-    if (c.other_group && chown(target.c_str(), static_cast<uid_t>(-1), 65534) != 0) continue;
+    if (c.other_group && chown(target.c_str(), static_cast<uid_t>(-1), testing::OtherGroup()) != 0)
+      continue;
     if (c.with_acl &&
         setxattr(target.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0) {
       continue;  // the file system has no ACLs

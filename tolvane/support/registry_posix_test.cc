@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/file_system_testing.h"
 #include "tolvane/base/error.h"
 #include "tolvane/support/settings_file.h"
 
@@ -266,7 +267,8 @@ TEST_F(SettingsStore, WhatIsNotTheUsersOwnStoreIsRefusedAndLeftAlone) {
       {"another user's file",
        [](const fs::path& store, const fs::path&) {
          std::ofstream(store) << "";
-         if (chown(store.c_str(), 65534, 65534) != 0) fs::remove(store);
+         if (chown(store.c_str(), testing::OtherUser(), testing::OtherGroup()) != 0)
+           fs::remove(store);
        },
        kErrPathAccess},
       {"another program's database",
