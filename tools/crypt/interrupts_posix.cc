@@ -31,8 +31,9 @@ void OnInterrupt(int signal_number) {
   _exit(128 + signal_number);
 }
 
-// Echo back on, then stop as the signal would have stopped the tool without a handler; the
-// handler is put back once the tool continues.
+// Echo back on, then stop as the signal would have stopped the tool without a handler; once
+// the tool continues (or was not stopped: an orphaned process group ignores stops), the
+// handler is put back and a waiting prompt gets echo off again.
 void OnStop(int signal_number) {
   RestoreTerminalOnStop();
   struct sigaction stop {};
@@ -46,9 +47,8 @@ void OnStop(int signal_number) {
   sigaddset(&set, signal_number);
   sigprocmask(SIG_UNBLOCK, &set, nullptr);
   sigaction(signal_number, &handler, nullptr);
+  QuietTerminalOnContinue();
 }
-
-void OnContinue(int) { QuietTerminalOnContinue(); }
 
 sigset_t InterruptSet() {
   sigset_t set;
@@ -76,7 +76,6 @@ void InstallInterruptHandlers() {
   sigset_t none;
   sigemptyset(&none);
   Handle(SIGTSTP, OnStop, none);
-  Handle(SIGCONT, OnContinue, none);
 }
 
 void CommitUninterrupted(const std::function<void()>& commit) {

@@ -44,9 +44,9 @@ SecureBytes ReadLineWithoutEcho(const char* prompt, std::size_t limit);
 // it is still changed, and ends the prompt's open line. Async-signal-safe.
 void RestoreTerminalOnInterrupt() noexcept;
 
-// For the handlers of a stop (Ctrl-Z) and of the continue after it, while a prompt waits:
-// echo comes back on for the shell, and goes off again, with the prompt shown anew, when the
-// tool continues. Nothing when no prompt is waiting. Async-signal-safe; POSIX only.
+// For the handler of a stop (Ctrl-Z) while a prompt waits: echo comes back on for the shell
+// before the stop, and goes off again, with the prompt shown anew, when the tool continues.
+// Nothing when no prompt is waiting. Async-signal-safe; POSIX only.
 void RestoreTerminalOnStop() noexcept;
 void QuietTerminalOnContinue() noexcept;
 
