@@ -403,7 +403,7 @@ TEST_F(CryptTool, EveryKeySourceGivesTheSameKey) {
       {{"decrypt-text", hex}, {}, SIGINT, 0, "same", {SIGINT, {"secret key"}}},
       // Typed keys are taken up to the cipher's limit and refused beyond it, never cut.
       {{"encrypt-text", "same"}, {longest, longest}, 0, 0, longest_hex, {0, {}, {}, false, true}},
-      {{"encrypt-text", "same"}, {too_long}, 0, 2, "longer than 32767", {0, {}, {}, false, true}},
+      {{"decrypt-text", hex}, {too_long}, 0, 2, "longer than 32767", {0, {}, {}, false, true}},
   };
   for (const auto& c : cases) {
     const TerminalResult r = RunOnTerminal(c.args, c.typed, c.signal, c.setup);
