@@ -1,14 +1,11 @@
-// Preloaded into tolvane-crypt by its tests (LD_PRELOAD) to make the system behave as some
-// machines do, which a test cannot arrange otherwise:
-// - TOLVANE_SHIM_NO_TMPFILE set: open with O_TMPFILE fails with EOPNOTSUPP, as on file
-//   systems without unnamed files, so the named fallbacks run;
-// - TOLVANE_SHIM_SIGNAL_AFTER_RENAME=N: each rename that succeeds is followed at once by
-//   signal N, as if it had arrived just after a target was replaced.
+// Preloaded into tolvane-crypt by its tests (LD_PRELOAD) to behave as some systems do:
+// TOLVANE_SHIM_NO_TMPFILE makes open with O_TMPFILE fail (EOPNOTSUPP), as on file systems
+// without unnamed files; TOLVANE_SHIM_SIGNAL_AFTER_RENAME=N raises signal N just after each
+// rename that succeeds, as if it came the moment a target was replaced.
 
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/types.h>
 
 #include <cerrno>
 #include <cstdarg>
@@ -16,23 +13,15 @@
 
 namespace {
 
-template <typename Function>
-Function Next(const char* name) {
-  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-}
-
-int OpenWith(const char* name, const char* path, int flags, va_list arguments) {
-  mode_t mode = 0;
-  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
-    mode = static_cast<mode_t>(va_arg(arguments, int));
-  }
-  if ((flags & O_TMPFILE) == O_TMPFILE && std::getenv("TOLVANE_SHIM_NO_TMPFILE") != nullptr) {
+int Open(const char* name, const char* path, int flags, va_list arguments) {
+  const bool tmpfile = (flags & O_TMPFILE) == O_TMPFILE;
+  const mode_t mode = (flags & O_CREAT) != 0 || tmpfile ? va_arg(arguments, mode_t) : 0;
+  if (tmpfile && std::getenv("TOLVANE_SHIM_NO_TMPFILE") != nullptr) {
     errno = EOPNOTSUPP;
     return -1;
   }
-  using Open = int (*)(const char*, int, ...);
-  static const Open next = Next<Open>(name);
-  return next(path, flags, mode);
+  return reinterpret_cast<int (*)(const char*, int, ...)>(dlsym(RTLD_NEXT, name))(path, flags,
+                                                                                  mode);
 }
 
 }  // namespace
@@ -42,7 +31,7 @@ extern "C" {
 int open(const char* path, int flags, ...) {
   va_list arguments;
   va_start(arguments, flags);
-  const int fd = OpenWith("open", path, flags, arguments);
+  const int fd = Open("open", path, flags, arguments);
   va_end(arguments);
   return fd;
 }
@@ -50,20 +39,16 @@ int open(const char* path, int flags, ...) {
 int open64(const char* path, int flags, ...) {
   va_list arguments;
   va_start(arguments, flags);
-  const int fd = OpenWith("open64", path, flags, arguments);
+  const int fd = Open("open64", path, flags, arguments);
   va_end(arguments);
   return fd;
 }
 
 int rename(const char* from, const char* to) {
-  using Rename = int (*)(const char*, const char*);
-  static const Rename next = Next<Rename>("rename");
-  const int result = next(from, to);
-  if (result == 0) {
-    if (const char* signal_number = std::getenv("TOLVANE_SHIM_SIGNAL_AFTER_RENAME")) {
-      raise(std::atoi(signal_number));
-    }
-  }
+  const int result =
+      reinterpret_cast<int (*)(const char*, const char*)>(dlsym(RTLD_NEXT, "rename"))(from, to);
+  const char* signal_number = std::getenv("TOLVANE_SHIM_SIGNAL_AFTER_RENAME");
+  if (result == 0 && signal_number != nullptr) raise(std::atoi(signal_number));
   return result;
 }
 
