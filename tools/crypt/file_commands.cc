@@ -92,10 +92,8 @@ int FileCommand(const FileOptions& o, Session& session, bool encrypt) {
   } catch (const Error& error) {
     progress.EndLine();
     if (stdout_sink.failed()) throw;
-    if (spool)
-      return ReportFailure(session, FailureLabel(encrypt, error),
-                           NamingStdin(error, spool->path()));
-    return ReportFailure(session, FailureLabel(encrypt, error), error);
+    const Error named = spool ? NamingStdin(error, spool->path()) : error;
+    return ReportFailure(session, FailureLabel(encrypt, named), named);
   }
   return kExitOk;
 }

@@ -1,10 +1,11 @@
+#include "tools/crypt/interrupts.h"
+
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 
 #include "tolvane/platform/file_system.h"
-#include "tools/crypt/interrupts.h"
 #include "tools/crypt/terminal.h"
 
 namespace tolvane::crypt {
