@@ -1,7 +1,6 @@
 #include "tools/crypt/command.h"
 
 #include <cstdio>
-#include <iostream>
 #include <utility>
 
 #include "tolvane/base/error.h"
@@ -11,6 +10,7 @@
 #include "tools/crypt/interrupts.h"
 #include "tools/crypt/io.h"
 #include "tools/crypt/manual.h"
+#include "tools/crypt/printable.h"
 
 namespace tolvane::crypt {
 
@@ -22,11 +22,14 @@ void OnRun(CLI::App* sub, Session& session, std::function<int()> work) {
     try {
       session.exit_code = work();
     } catch (const UsageError& e) {
-      std::cerr << "tolvane-crypt: " << session.context << ": " << e.what()
-                << "\nRun 'tolvane-crypt " << session.command << " --help' for usage.\n";
+      PrintMessage(session.context + ": " + e.what());
+      std::fprintf(stderr, "Run 'tolvane-crypt %s --help' for usage.\n", session.command.c_str());
       session.exit_code = kExitUsage;
     } catch (const std::exception& e) {
-      std::cerr << "tolvane-crypt: " << session.context << ": " << e.what() << "\n";
+      PrintMessage(session.context + ": " + e.what());
+      session.exit_code = kExitFailed;
+    } catch (...) {
+      PrintMessage(session.context + ": failed for an unknown reason");
       session.exit_code = kExitFailed;
     }
   });
@@ -84,14 +87,30 @@ CipherThreads ThreadsOf(const CipherOptions& o) {
   return OnSharedPool(ResolveThreadCount(o.threads));
 }
 
+void PrintMessage(std::string_view message) {
+  std::fprintf(stderr, "tolvane-crypt: %s\n", Printable(message).c_str());
+}
+
 int ReportFailure(const Session& session, std::string_view label, const Error& error) {
-  std::fprintf(stderr, "tolvane-crypt: %s: %s\n", session.context.c_str(),
-               FormatErrorMessage(label, error).c_str());
+  PrintMessage(session.context + ": " + FormatErrorMessage(label, error));
   return kExitFailed;
 }
 
+Error NamingStdin(const Error& error, const std::filesystem::path& internal) {
+  const std::u8string name = internal.u8string();
+  const std::string path(name.begin(), name.end());
+  std::string text = error.description();
+  for (const std::string& form : {"'" + path + "'", path}) {
+    for (std::size_t at = 0; !form.empty() && (at = text.find(form, at)) != std::string::npos;) {
+      text.replace(at, form.size(), "standard input");
+      at += std::string_view("standard input").size();
+    }
+  }
+  return Error(error.number(), std::move(text));
+}
+
 void RequireOneUseOfStdin(const KeyOptions& key, bool other_use) {
-  if (IsStdStream(key.file) && other_use) {
+  if (other_use && !key.file.empty() && NamesStandardInput(key.file)) {
     throw UsageError("standard input cannot give both the key and the input");
   }
 }

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <span>
@@ -60,6 +61,10 @@ KeySchedule ReadKeySchedule(const CipherOptions& o, Session& session, bool confi
 // The threads the options allow; the shared pool only when more than one.
 CipherThreads ThreadsOf(const CipherOptions& o);
 
+// Writes "tolvane-crypt: MESSAGE" as one line on standard error, control characters escaped
+// (printable.h): a file name must not break the line or reach the terminal as a command.
+void PrintMessage(std::string_view message);
+
 // Reports a failure of the cipher work as one line, "tolvane-crypt: CONTEXT:
 // LABEL(NUMBER - DESCRIPTION)", under the label that scripts have always seen for that step
 // (the name of the library's method that did it). Returns kExitFailed.
@@ -78,8 +83,13 @@ class WipeOnExit {
   String& text_;
 };
 
-// Standard input can give one thing only.
+// Standard input can give one thing only: with `other_use`, a key file that is standard input
+// ("-" or another name of it, such as /dev/stdin) is a UsageError.
 void RequireOneUseOfStdin(const KeyOptions& key, bool other_use);
+
+// `error` with the internal path of spooled standard input (StdinSpool::path) replaced by
+// "standard input", so that messages name what the user gave.
+Error NamingStdin(const Error& error, const std::filesystem::path& internal);
 
 // "standard input" for "-", else the path in quotes.
 std::string Quote(const std::string& path);

@@ -12,6 +12,7 @@
 #include "tolvane/core/encrypted_file.h"
 #include "tolvane/platform/file_system.h"
 #include "tools/crypt/command.h"
+#include "tools/crypt/interrupts.h"
 #include "tools/crypt/io.h"
 #include "tools/crypt/progress.h"
 #include "tools/crypt/stream_files.h"
@@ -57,6 +58,7 @@ int FileCommand(const FileOptions& o, Session& session, bool encrypt) {
   ApplyCodePage(o.code_page);
   session.context = session.command + " " + Quote(o.src);
   RequireOneUseOfStdin(o.key, IsStdStream(o.src));
+  if (IsStdStream(o.dst)) RequireStdStream(1);
   const KeySchedule key = ReadKeySchedule(o, session, encrypt);
   std::optional<StdinSpool> spool;
   if (IsStdStream(o.src)) spool.emplace();
@@ -86,11 +88,12 @@ int FileCommand(const FileOptions& o, Session& session, bool encrypt) {
       DecryptStream(key, ThreadsOf(o), source, *layout, sink, show);
     }
     source.Close();
-    if (writer) writer->Commit();
+    if (writer) CommitUninterrupted([&writer] { writer->Commit(); });
   } catch (const Error& error) {
     progress.EndLine();
     if (stdout_sink.failed()) throw;
-    return ReportFailure(session, FailureLabel(encrypt, error), error);
+    const Error named = spool ? NamingStdin(error, spool->path()) : error;
+    return ReportFailure(session, FailureLabel(encrypt, named), named);
   }
   return kExitOk;
 }
@@ -98,6 +101,7 @@ int FileCommand(const FileOptions& o, Session& session, bool encrypt) {
 // Runs the checks decryption makes before writing anything; says on standard error what it
 // found, and whether the key could be checked at all.
 int CheckCommand(const CipherOptions& o, const std::string& file, Session& session) {
+  ApplyCodePage(o.code_page);
   session.context = session.command + " " + Quote(file);
   RequireOneUseOfStdin(o.key, IsStdStream(file));
   const KeySchedule key = ReadKeySchedule(o, session, false);
@@ -109,15 +113,16 @@ int CheckCommand(const CipherOptions& o, const std::string& file, Session& sessi
     InputFile source(path);
     layout = ReadEncryptedHeader(key, source, path);
   } catch (const Error& e) {
-    std::fprintf(stderr, "tolvane-crypt: %s: %d - %s\n", session.context.c_str(), e.number(),
-                 e.description().c_str());
+    const Error named = spool ? NamingStdin(e, spool->path()) : e;
+    PrintMessage(session.context + ": " + std::to_string(named.number()) + " - " +
+                 named.description());
     return kExitFailed;
   }
-  std::fprintf(stderr, "tolvane-crypt: %s: %s\n", session.context.c_str(),
-               layout.key_checked
-                   ? "in the format, and the key fits"
-                   : "in the format; the key cannot be checked, since the plaintext's length is "
-                     "a multiple of 8 (no padding to test it against)");
+  PrintMessage(session.context + ": " +
+               (layout.key_checked
+                    ? "in the format, and the key fits"
+                    : "in the format; the key cannot be checked, since the plaintext's length is "
+                      "a multiple of 8 (no padding to test it against)"));
   return kExitOk;
 }
 
@@ -142,6 +147,7 @@ void AddFileCommands(CLI::App& app, Session& session) {
   auto* check = AddDocumentedSubcommand(app, "check");
   check->add_option("FILE", o->src, Help(check, "FILE"))->required()->type_name("PATH");
   AddKeyOptions(check, o->key);
+  AddCodePageOption(check, o->code_page);
   OnRun(check, session, [o, &session] { return CheckCommand(*o, o->src, session); });
 }
 

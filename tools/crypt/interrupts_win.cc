@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <atomic>
+
 #include "tolvane/platform/file_system.h"
 #include "tools/crypt/interrupts.h"
 #include "tools/crypt/terminal.h"
@@ -15,8 +17,17 @@ constexpr UINT kExitCtrlBreak = 128 + 21;
 constexpr UINT kExitClose = 128 + 1;
 constexpr UINT kExitTerminate = 128 + 15;
 
+// Where the work stands, for the handler's thread.
+enum Phase : int { kWorking, kCommitting, kDone };
+std::atomic<int> g_phase{kWorking};
+std::atomic<DWORD> g_deferred{0};  // an event that came while committing, plus one
+
 // The handler runs on a thread of its own while the tool goes on, and allocates nothing.
 BOOL WINAPI OnControl(DWORD event) {
+  if (g_phase == kCommitting) {
+    g_deferred = event + 1;
+    return TRUE;
+  }
   UINT code = kExitTerminate;
   switch (event) {
     case CTRL_C_EVENT:
@@ -32,6 +43,7 @@ BOOL WINAPI OnControl(DWORD event) {
       break;
   }
   RestoreTerminalOnInterrupt();
+  if (g_phase == kDone) TerminateProcess(GetCurrentProcess(), 0);
   DiscardPendingTemporaryFiles();
   // As _exit on POSIX: no cleanup that could wait for a lock the interrupted work holds. The
   // spooled input goes with its handle (delete-on-close).
@@ -42,5 +54,17 @@ BOOL WINAPI OnControl(DWORD event) {
 }  // namespace
 
 void InstallInterruptHandlers() { SetConsoleCtrlHandler(OnControl, TRUE); }
+
+void CommitUninterrupted(const std::function<void()>& commit) {
+  g_phase = kCommitting;
+  try {
+    commit();
+  } catch (...) {
+    g_phase = kWorking;
+    if (const DWORD deferred = g_deferred.exchange(0); deferred != 0) OnControl(deferred - 1);
+    throw;
+  }
+  g_phase = kDone;
+}
 
 }  // namespace tolvane::crypt

@@ -4,6 +4,7 @@
 
 #include "tolvane/base/error.h"
 #include "tolvane/platform/file_system.h"
+#include "tools/crypt/interrupts.h"
 
 namespace tolvane::crypt {
 namespace {
@@ -18,6 +19,12 @@ std::string LimitText(std::size_t limit) {
 }
 
 }  // namespace
+
+Error StdStreamError(int stream, const std::string& reason) {
+  return Error(kErrPathAccess, (stream == 0 ? "cannot read standard input: "
+                                            : "cannot write to standard output: ") +
+                                   reason);
+}
 
 SecureBytes ReadAll(const std::string& path, std::size_t limit) {
   InputStream in(path);
@@ -45,7 +52,7 @@ void WritePrivateFile(const std::string& path, std::span<const std::uint8_t> dat
   if (IsStdStream(path)) return WriteStdout(data);
   AtomicFileWriter writer(PathFromUtf8(path), nullptr, NewFileAccess::kOwnerOnly);
   writer.Write(data);
-  writer.Commit();
+  CommitUninterrupted([&writer] { writer.Commit(); });
 }
 
 }  // namespace tolvane::crypt

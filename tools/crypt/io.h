@@ -21,10 +21,21 @@ inline constexpr std::size_t kMaxInputBytes = std::size_t{64} << 20;
 // "-" names standard input or output wherever the tool takes a path; "./-" is a file so named.
 inline bool IsStdStream(const std::string& path) { return path == "-"; }
 
+// Whether `path` reaches the tool's standard input: "-", or on POSIX any name of the same
+// file, pipe or terminal (/dev/stdin, /dev/fd/0).
+bool NamesStandardInput(const std::string& path);
+
 // A path given in UTF-8 (as all the tool's text is), whatever the platform's narrow encoding.
 inline std::filesystem::path PathFromUtf8(std::string_view utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
+
+// A standard stream that cannot be used, with the reason: "cannot read standard input: ..."
+// (`stream` 0) or "cannot write to standard output: ..." (1), as 75 "Path/File access error".
+Error StdStreamError(int stream, const std::string& reason);
+// The same for a standard stream that was closed when the tool started; the check made
+// before a standard stream is used.
+void RequireStdStream(int stream);
 
 // The error for the last failed system call on `path` (errno, or GetLastError on Windows):
 // 53, 70, 61 or 75 as the library maps them, naming the path.

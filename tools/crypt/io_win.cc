@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "tolvane/platform/file_system.h"
 #include "tolvane/base/utf8.h"
+#include "tolvane/platform/file_system.h"
 #include "tools/crypt/io.h"
 
 namespace tolvane::crypt {
@@ -47,6 +47,10 @@ bool WriteConsoleText(HANDLE console, std::span<const std::uint8_t> data) {
 
 }  // namespace
 
+void RequireStdStream(int) {}
+
+bool NamesStandardInput(const std::string& path) { return IsStdStream(path); }
+
 // The library's errno mapping serves here too, so that both platforms give the same numbers.
 Error LastSystemError(const std::filesystem::path& path) {
   switch (GetLastError()) {
@@ -82,8 +86,8 @@ InputStream::~InputStream() {
 }
 
 std::size_t InputStream::Read(std::uint8_t* data, std::size_t size) {
-  // No standard input at all reads as empty, as /dev/null would.
-  if (handle_ == 0) return 0;
+  // No standard input at all is an error, not an empty input that would replace a target.
+  if (handle_ == 0) throw StdStreamError(0, "there is none");
   DWORD got = 0;
   if (!ReadFile(AsHandle(handle_), data, static_cast<DWORD>(std::min(size, kIoChunk)), &got,
                 nullptr)) {
@@ -97,7 +101,7 @@ std::size_t InputStream::Read(std::uint8_t* data, std::size_t size) {
 void WriteStdout(std::span<const std::uint8_t> data) {
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (out == nullptr || out == INVALID_HANDLE_VALUE) {
-    throw Error(kErrPathAccess, "cannot write to standard output: there is none");
+    throw StdStreamError(1, "there is none");
   }
   if (IsConsole(out) && WriteConsoleText(out, data)) return;
   while (!data.empty()) {

@@ -11,8 +11,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <exception>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -40,7 +40,15 @@ int Main(int argc, char** argv) {
   try {
     arguments = Utf8Arguments(argc, argv);
   } catch (const std::exception& e) {
-    std::cerr << "tolvane-crypt: " << e.what() << "\n";
+    PrintMessage(e.what());
+    return kExitUsage;
+  }
+  // A first word that is no option and no subcommand is a mistyped subcommand, which CLI11
+  // would only report as a missing one.
+  if (arguments.size() > 1 && !arguments[1].empty() && arguments[1][0] != '-' &&
+      app.get_subcommands([&](CLI::App* sub) { return sub->check_name(arguments[1]); }).empty()) {
+    PrintMessage("unknown subcommand '" + arguments[1] + "'");
+    std::fputs("Run 'tolvane-crypt --help' for usage.\n", stderr);
     return kExitUsage;
   }
   std::vector<char*> pointers;
@@ -54,7 +62,8 @@ int Main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << "tolvane-crypt: " << e.what() << "\nRun 'tolvane-crypt --help' for usage.\n";
+    PrintMessage(e.what());
+    std::fputs("Run 'tolvane-crypt --help' for usage.\n", stderr);
     return kExitUsage;
   }
   return session.exit_code;

@@ -65,7 +65,7 @@ tolvane-crypt check --key-file key.bin notes.enc && \
   tolvane-crypt decrypt-file --key-file key.bin notes.enc notes.enc
 tolvane-crypt decrypt-file --key-file key.bin notes.enc - | less)",
      kFiles},
-    {"check", "[KEY] FILE",
+    {"check", "[KEY] [OPTIONS] FILE",
      "Check that FILE is in the encrypted format and that the key fits, writing nothing",
      kCheckArguments,
      R"(Runs the checks that `decrypt-file` makes before writing, and writes nothing: use it
@@ -83,9 +83,9 @@ tolvane-crypt check --key-file key.bin notes.enc && \
      kTextArguments,
      R"(Encrypts TEXT (UTF-8; standard input when it is left out, taken exactly as given:
 `echo` adds a line break) through its bytes in the ANSI code page and prints the cipher text as
-its hexadecimal code on one line. A character the code page cannot hold exactly is refused
-(exit status 1, nothing printed), naming the character and its position, unless `--lossy` is
-given.)",
+its hexadecimal code on one line. A character the code page cannot hold exactly, and a NUL
+character (decryption takes the first NUL for the end of the text), are refused (exit status 1,
+nothing printed), naming the character and its position, unless `--lossy` is given.)",
      R"(tolvane-crypt encrypt-text --key-env PASSWORD 'meet at noon'
 printf '%s' "$MESSAGE" | tolvane-crypt encrypt-text --key-file key.bin)",
      kKeyed},
@@ -112,7 +112,8 @@ uppercase digits, low byte first. It is exact for any text.)",
      "Print the text (UTF-8) that a hexadecimal code holds",
      kHexArguments,
      R"(Prints the text (UTF-8) that a hexadecimal code holds, with no line break added;
-lowercase digits are accepted.)",
+lowercase digits are accepted. Code that holds half a surrogate pair, which is no character
+and has no UTF-8 form, is refused (exit status 1, nothing printed).)",
      "tolvane-crypt unhex 4100AC20   # prints A\u20AC",
      {}},
     {"base64-decode",
@@ -171,9 +172,10 @@ the value of `TOLVANE_ANSI_CODEPAGE`.)"},
 page instead of their hexadecimal code.)"},
     {"--lossy",
      "Convert characters the code page cannot hold as the library does (to \"?\" or a "
-     "look-alike) instead of refusing the text",
+     "look-alike), and take NUL characters, instead of refusing the text",
      R"(With `encrypt-text`: converts characters the code page lacks to `?` (or a look-alike)
-as the library does, instead of refusing the text.)"},
+as the library does, and takes text holding NUL characters (which decryption cuts at the first
+NUL), instead of refusing the text.)"},
     {"--progress",
      "Show the progress line on standard error even when it is no terminal or the work is short",
      R"(Shows a one-line progress display (bytes done, total, share, rate) on standard error, also
@@ -228,7 +230,9 @@ stretching, so a weak password falls to guessing. For new data use an authentica
 - `--key-env NAME`: the variable's text.
 - Neither, with standard input a terminal: a prompt without echo. When encrypting, the key is
   asked for twice and the two must match. An interrupt at the prompt (Ctrl-C) gives the
-  terminal its echo back.
+  terminal its echo back; so does a stop (Ctrl-Z), and when the tool continues (`fg`) echo is
+  off again and the prompt is shown anew. A typed key longer than 32767 bytes is refused, not
+  cut. `--key-file` naming standard input by another name (`/dev/stdin`) counts as `-`.
 
 Text keys (`--key-env` and the prompt) become key bytes through the active ANSI code page, as a
 desktop program that keys the cipher with its password's ANSI bytes does. A key holding a
@@ -241,19 +245,24 @@ Only the first 72 bytes of a key have any effect: keys that differ only after th
 the same key. Key bytes are wiped once the cipher is keyed.)"},
     {"text", "Text",
      R"(Text is read from the argument or, when it is left out, from standard input, as UTF-8,
-exactly as given (`echo` adds a line break; use `printf` or the argument), up to 64 MiB. It goes
+exactly as given (`echo` adds a line break; use `printf` or the argument), up to 64 Mi UTF-16
+code units (characters, counting one beyond U+FFFF as two). It goes
 through the active ANSI code page: 1252 unless `--code-page N` (874, 1250 to 1258) or the
 environment variable `TOLVANE_ANSI_CODEPAGE` names another.
 
 `encrypt-text` refuses text holding a character that the code page cannot hold exactly, with
 exit code 1 and nothing printed, naming the first such character and its position (counted in
 characters from 1): it would decrypt as "?" or another character. `--lossy` converts it anyway,
-as the library does. `hex` needs no such check: its code holds any text exactly.
+as the library does. The same holds for a NUL character: decryption takes the first NUL for the
+end of the text (the padding's), so text holding one would come back cut or with NULs added;
+`--lossy` encrypts it anyway. `hex` needs no such check: its code holds any text exactly.
 
 Cipher text holds NUL and arbitrary characters, so it is printed and read as its hexadecimal
 code (one line); `--raw` writes and reads the raw cipher bytes in the code page instead.
-Decrypted text and `unhex` output are written exactly, with no line break added. The
-hexadecimal code takes text of any length.)"},
+Decrypted text and `unhex` output are written exactly, with no line break added. Hexadecimal
+code is read up to four digits for each code unit of the text limit (256 Mi digits), so the
+tool reads back whatever text or code it prints; the code is written and read a piece at a
+time, so memory stays a small multiple of the input.)"},
     {"files", "Files",
      R"(    tolvane-crypt encrypt-file --key-file key.bin report.pdf report.enc
     tolvane-crypt check --key-file key.bin report.enc && \
@@ -296,6 +305,17 @@ not in the format, or a wrong key where it can be told, before writing anything.
   Where the settings store lives.
 = TMPDIR
   Where standard input is spooled, when it is an absolute path; `/tmp` otherwise.)"},
+    {"streams", "Standard streams and signals",
+     R"(- A standard stream that the tool was started without (closed, as with `<&-` or `>&-`)
+  is an error when the command needs it: exit status 1, "Bad file descriptor", the target
+  untouched. The tool opens `/dev/null` in its place at start, so that no file of its own is
+  read or written as a standard stream.
+- Standard output that is a pipe closed early (`| head -c1`) ends the tool with exit status 1
+  and "Broken pipe", not by SIGPIPE.
+- A signal that the tool was started with ignored (under `nohup`, or Ctrl-C for a script's
+  background job) stays ignored.
+- A signal that arrives once the target has been replaced does not fail the run: the work is
+  done, and the exit status is 0.)"},
     {"exit-status", "Exit status",
      R"(= 0
   Success.
@@ -309,8 +329,8 @@ not in the format, or a wrong key where it can be told, before writing anything.
   that cannot be used (a character the code page cannot hold, two different keys typed,
   over-long), an unsupported code page.
 = 128 + N
-  Ended by signal N: SIGINT (130), SIGTERM (143) or SIGHUP (129); the terminal's echo is
-  restored and no temporary file is left. On Windows: Ctrl-C 130, Ctrl-Break 149, a closed
+  Ended by signal N before the work was done: SIGINT (130), SIGTERM (143) or SIGHUP (129); the
+  terminal's echo is restored and no temporary file is left. On Windows: Ctrl-C 130, Ctrl-Break 149, a closed
   console 129.
 
 The rule: 2 when what was typed or given as an argument is wrong and the command can be put
@@ -323,7 +343,11 @@ library's methods have always reported it, their name, the error's number and it
     tolvane-crypt: decrypt-file 'x.enc': Blowfish, sFileDecrypt(321 - Invalid file format: ...)
     tolvane-crypt: encrypt-text --key-file 'key.bin': the key file is empty
 
-A usage error adds a line that names the help to read.)"},
+A usage error adds a line that names the help to read. Control characters and bytes that are
+not UTF-8 in names are shown escaped (`\n`, `\x1B`), so that each message stays one line and
+a terminal takes nothing in it for a command; `list` shows a name that holds such characters,
+or starts with `"`, in double quotes with `"` and `\` escaped too. Spooled standard input is
+called "standard input".)"},
     {"examples", "Examples",
      R"(    printf %s 'my key' > key.bin; chmod 600 key.bin
     tolvane-crypt encrypt-file --key-file key.bin notes.txt notes.enc

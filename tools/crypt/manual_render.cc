@@ -430,8 +430,8 @@ std::string ManualPage(const std::string& version) {
   for (const OptionDoc& option : Options()) {
     out += ".TP\n" + RoffLine(RoffUsage(option.name)) + RoffBlocks(option.details, true);
   }
-  for (const char* id : {"keys", "text", "files", "settings", "environment", "exit-status",
-                         "messages", "security", "examples", "see-also"}) {
+  for (const char* id : {"keys", "text", "files", "streams", "settings", "environment",
+                         "exit-status", "messages", "security", "examples", "see-also"}) {
     const SectionDoc& section = Section(id);
     out += ".SH " + RoffEscape(Upper(section.title)) + "\n" + RoffBlocks(section.text, false);
   }
@@ -467,8 +467,8 @@ std::string MarkdownPage() {
     }
     out += Wrap("`" + std::string(option.name) + "`: " + details, "- ", "  ", kMarkdownWidth);
   }
-  for (const char* id : {"keys", "text", "files", "settings", "environment", "exit-status",
-                         "messages", "examples"}) {
+  for (const char* id : {"keys", "text", "files", "streams", "settings", "environment",
+                         "exit-status", "messages", "examples"}) {
     const SectionDoc& section = Section(id);
     out += "\n## " + std::string(section.title) + "\n" + MarkdownBlocks(section.text);
   }

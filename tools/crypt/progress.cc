@@ -23,15 +23,16 @@ void FormatSize(char* out, std::size_t size, double bytes) {
 
 }  // namespace
 
-ProgressDisplay::ProgressDisplay(Mode mode)
+ProgressDisplay::ProgressDisplay(Mode mode, std::FILE* out)
     : mode_(mode == Mode::kAuto && !StderrIsTerminal() ? Mode::kSilent : mode),
+      out_(out),
       start_(std::chrono::steady_clock::now()) {}
 
 // A failure ended the work midway: leave the line as it stands and start a fresh one.
 ProgressDisplay::~ProgressDisplay() { EndLine(); }
 
 void ProgressDisplay::EndLine() {
-  if (line_open_) std::fputc('\n', stderr);
+  if (line_open_) std::fputc('\n', out_);
   line_open_ = false;
 }
 
@@ -47,10 +48,10 @@ void ProgressDisplay::Update(std::uint64_t done, std::uint64_t total) {
   FormatSize(rate_text, sizeof rate_text, seconds > 0 ? static_cast<double>(done) / seconds : 0);
   const unsigned percent = total == 0 ? 100 : static_cast<unsigned>(done * 100 / total);
   // Trailing spaces cover what a longer earlier line left.
-  std::fprintf(stderr, "\r%s of %s (%u%%), %s/s    ", done_text, total_text, percent, rate_text);
+  std::fprintf(out_, "\r%s of %s (%u%%), %s/s    ", done_text, total_text, percent, rate_text);
   line_open_ = done < total;
-  if (!line_open_) std::fputc('\n', stderr);
-  std::fflush(stderr);
+  if (!line_open_) std::fputc('\n', out_);
+  std::fflush(out_);
 }
 
 }  // namespace tolvane::crypt

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 
 namespace tolvane::crypt {
 
@@ -12,7 +13,8 @@ namespace tolvane::crypt {
 class ProgressDisplay {
  public:
   enum class Mode { kAuto, kForced, kSilent };
-  explicit ProgressDisplay(Mode mode);
+  // Draws on `out`: standard error but in tests.
+  explicit ProgressDisplay(Mode mode, std::FILE* out = stderr);
   ~ProgressDisplay();
   ProgressDisplay(const ProgressDisplay&) = delete;
   ProgressDisplay& operator=(const ProgressDisplay&) = delete;
@@ -24,6 +26,7 @@ class ProgressDisplay {
 
  private:
   Mode mode_;
+  std::FILE* out_;
   bool shown_ = false;
   bool line_open_ = false;
   std::chrono::steady_clock::time_point start_;

@@ -12,6 +12,7 @@
 #include "tolvane/support/registry.h"
 #include "tools/crypt/command.h"
 #include "tools/crypt/io.h"
+#include "tools/crypt/printable.h"
 
 namespace tolvane::crypt {
 namespace {
@@ -65,7 +66,7 @@ int ListCommand() {
   std::string listing;
   for (const RegValueInfo& value : ListRegValues()) {
     listing += value.binary ? "binary  " : "text    ";
-    listing += value.name + "\n";
+    listing += ListedName(value.name) + "\n";
   }
   WriteStdout(listing);
   return kExitOk;

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -41,14 +42,13 @@ int OpenUnnamedFile() {
 }
 
 // Copies everything from `from` to `to`, at most `limit` bytes; true when `from` ended first.
-bool Copy(int from, int to, std::uint64_t limit, const std::filesystem::path& source,
-          const std::filesystem::path& target) {
+bool Copy(int from, int to, std::uint64_t limit, const std::filesystem::path& target) {
   SecureBytes buffer(kCopyChunk);
   std::uint64_t total = 0;
   for (;;) {
     const ssize_t n = read(from, buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw FileSystemError(errno, source);
+    if (n < 0) throw StdStreamError(0, std::strerror(errno));
     if (n == 0) return true;
     total += static_cast<std::uint64_t>(n);
     if (total >= limit) return false;
@@ -63,10 +63,12 @@ bool Copy(int from, int to, std::uint64_t limit, const std::filesystem::path& so
 
 }  // namespace
 
-StdinSpool::StdinSpool() : handle_(OpenUnnamedFile()) {
+StdinSpool::StdinSpool() {
+  RequireStdStream(0);
+  handle_ = OpenUnnamedFile();
   const int fd = static_cast<int>(handle_);
   try {
-    if (!Copy(STDIN_FILENO, fd, kMaxSpoolBytes, "-", TemporaryFolder())) {
+    if (!Copy(STDIN_FILENO, fd, kMaxSpoolBytes, TemporaryFolder())) {
       throw Error(kErrOverflow,
                   "standard input is 2 GiB or more, beyond what the encrypted format can hold");
     }

@@ -75,6 +75,7 @@ bool Copy(HANDLE from, HANDLE to, std::uint64_t limit, const std::filesystem::pa
 // before the library opens the file by name. The library's reader shares reading and
 // deletion only, which the first handle's access (read, delete) allows.
 StdinSpool::StdinSpool() {
+  RequireStdStream(0);
   const std::filesystem::path folder = TemporaryFolder();
   HANDLE holder = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 100 && holder == INVALID_HANDLE_VALUE; ++attempt) {
@@ -93,7 +94,9 @@ StdinSpool::StdinSpool() {
     throw error;
   }
   try {
-    if (!Copy(GetStdHandle(STD_INPUT_HANDLE), writer, kMaxSpoolBytes, "-", path_)) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) throw StdStreamError(0, "there is none");
+    if (!Copy(input, writer, kMaxSpoolBytes, "-", path_)) {
       throw Error(kErrOverflow,
                   "standard input is 2 GiB or more, beyond what the encrypted format can hold");
     }

@@ -41,6 +41,9 @@ void PrepareStandardStreams() {
   _setmode(_fileno(stdout), _O_BINARY);
 }
 
+// A missing standard handle is found where it is used (io_win.cc).
+bool StandardStreamWasClosed(int) noexcept { return false; }
+
 std::vector<std::string> Utf8Arguments(int, char**) {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);

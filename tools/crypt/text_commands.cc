@@ -1,5 +1,6 @@
 // encrypt-text, decrypt-text, hex and unhex: text through its hexadecimal code.
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,18 @@ struct TextOptions : CipherOptions {
   bool lossy = false;
 };
 
+// Text is bounded in UTF-16 code units, the units of the cipher and of the hexadecimal code
+// (four digits each), so that whatever the tool prints within its limits it reads back: the
+// code of the longest text is within the limit of code, and the text of the longest code
+// within the limit of text.
+constexpr std::size_t kMaxTextUnits = kMaxInputBytes;
+// UTF-8 takes at most three bytes for a code unit.
+constexpr std::size_t kMaxTextBytes = 3 * kMaxTextUnits;
+// Four digits a code unit, and room for the line break and spaces after them.
+constexpr std::size_t kMaxHexBytes = 4 * kMaxTextUnits + 64;
+// The code is converted this many code units at a time, so that it is never whole in memory.
+constexpr std::size_t kHexPieceUnits = std::size_t{1} << 16;
+
 // Hexadecimal code read from a terminal or a file usually ends with a line break.
 std::string_view TrimTrailingSpace(std::string_view s) {
   while (!s.empty() &&
@@ -32,18 +45,68 @@ std::string_view TrimTrailingSpace(std::string_view s) {
   return s;
 }
 
+std::u16string BoundedText(std::string_view utf8) {
+  std::u16string text = Utf8ToUtf16(utf8);
+  if (text.size() > kMaxTextUnits) {
+    SecureWipe(text.data(), text.size() * sizeof(char16_t));
+    throw Error(kErrOverflow, "the text is longer than the limit of " +
+                                  std::to_string(kMaxTextUnits >> 20) +
+                                  " Mi characters (UTF-16 code units)");
+  }
+  return text;
+}
+
 std::u16string TextArgumentOrStdin(const TextOptions& o) {
-  if (o.text) return Utf8ToUtf16(*o.text);
-  return Utf8ToUtf16(AsText(ReadAll("-")));
+  if (o.text) return BoundedText(*o.text);
+  return BoundedText(AsText(ReadAll("-", kMaxTextBytes)));
 }
 
-std::u16string HexArgumentOrStdin(const TextOptions& o) {
-  if (o.text) return Utf8ToUtf16(TrimTrailingSpace(*o.text));
-  return Utf8ToUtf16(TrimTrailingSpace(AsText(ReadAll("-"))));
+// The text of hexadecimal code, a piece at a time where the code is ASCII, as it is when it
+// holds nothing but digits; anything else is decoded whole, as it was given.
+std::u16string HexCodeOf(std::string_view hex) {
+  hex = TrimTrailingSpace(hex);
+  if (!std::all_of(hex.begin(), hex.end(), [](char c) { return (c & 0x80) == 0; })) {
+    return HexCodeToText(Utf8ToUtf16(hex));
+  }
+  std::u16string text;
+  text.reserve(hex.size() / 4 + 1);
+  std::u16string piece;
+  // Pieces of whole code units: an odd digit at the very end is read as in one piece.
+  for (std::size_t at = 0; at < hex.size(); at += 4 * kHexPieceUnits) {
+    const std::string_view digits = hex.substr(at, 4 * kHexPieceUnits);
+    piece.assign(digits.begin(), digits.end());
+    text += HexCodeToText(piece);
+  }
+  return text;
 }
 
+std::string_view HexArgumentOrStdin(const TextOptions& o, SecureBytes& read) {
+  if (o.text) return *o.text;
+  read = ReadAll("-", kMaxHexBytes);
+  return AsText(read);
+}
+
+// Writes the hexadecimal code of `text` and a line break.
+void WriteHexCode(std::u16string_view text) {
+  for (std::size_t at = 0; at < text.size(); at += kHexPieceUnits) {
+    WriteStdout(Utf16ToUtf8(TextToHexCode(text.substr(at, kHexPieceUnits))));
+  }
+  WriteStdout(std::string("\n"));
+}
+
+// Decryption ends text at its first NUL character (the padding's), so text holding one would
+// not come back as it was: it is refused, naming the position, as an inexact character is.
 void RequireExactText(const std::u16string& text) {
   const std::optional<InexactCharacter> inexact = FindInexactCharacter(text);
+  const std::size_t nul = text.find(u'\0');
+  // Before the first inexact character, code units and characters count alike.
+  if (nul != std::u16string::npos && (!inexact || nul + 1 < inexact->position)) {
+    throw Error(kErrInvalidCall, "the text holds a NUL character (U+0000) at position " +
+                                     std::to_string(nul + 1) +
+                                     ", which decryption takes for the end of the text (the "
+                                     "text would not come back as it is); encrypt anyway with "
+                                     "--lossy");
+  }
   if (!inexact) return;
   throw Error(kErrInvalidCall, "the text holds the character " +
                                    DescribeCharacter(inexact->character) + " at position " +
@@ -52,6 +115,23 @@ void RequireExactText(const std::u16string& text) {
                                    " cannot hold exactly (it would come back as \"?\" or "
                                    "another character); choose a code page with --code-page N, "
                                    "or convert anyway with --lossy");
+}
+
+// UTF-8 has no form for half a surrogate pair; text holding one is refused, as text that is
+// not valid UTF-8 is on the way in, rather than printed with U+FFFD in its place.
+void RequireWholeCharacters(std::u16string_view text) {
+  std::size_t position = 0;
+  for (std::size_t i = 0; i < text.size(); ++i, ++position) {
+    const char16_t unit = text[i];
+    if (unit < 0xD800 || unit >= 0xE000) continue;
+    if (unit < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+      ++i;  // a pair: one character
+      continue;
+    }
+    throw Error(kErrInvalidCall, "the code holds a lone surrogate, " + DescribeCharacter(unit) +
+                                     ", at position " + std::to_string(position + 1) +
+                                     ", which is no character and has no UTF-8 form");
+  }
 }
 
 // What every text subcommand does first.
@@ -85,7 +165,7 @@ int EncryptTextCommand(const TextOptions& o, Session& session) {
     TextToAnsi(cipher, bytes);
     WriteStdout(bytes);
   } else {
-    WriteStdout(Utf16ToUtf8(TextToHexCode(cipher)) + "\n");
+    WriteHexCode(cipher);
   }
   return kExitOk;
 }
@@ -96,9 +176,10 @@ int DecryptTextCommand(const TextOptions& o, Session& session) {
   if (o.raw) {
     cipher = AnsiToText(o.text ? SecureBytes(o.text->begin(), o.text->end()) : ReadAll("-"));
   } else {
-    const std::u16string hex = HexArgumentOrStdin(o);
+    SecureBytes read;
+    const std::string_view hex = HexArgumentOrStdin(o, read);
     try {
-      cipher = HexCodeToText(hex);
+      cipher = HexCodeOf(hex);
     } catch (const Error& error) {
       return ReportFailure(session, "Blowfish, fHexCodeToString", error);
     }
@@ -119,19 +200,21 @@ int DecryptTextCommand(const TextOptions& o, Session& session) {
 
 int HexCommand(const TextOptions& o) {
   Prepare(o);
-  WriteStdout(Utf16ToUtf8(TextToHexCode(TextArgumentOrStdin(o))) + "\n");
+  WriteHexCode(TextArgumentOrStdin(o));
   return kExitOk;
 }
 
 int UnhexCommand(const TextOptions& o, Session& session) {
   Prepare(o);
-  const std::u16string hex = HexArgumentOrStdin(o);
+  SecureBytes read;
+  const std::string_view hex = HexArgumentOrStdin(o, read);
   std::u16string text;
   try {
-    text = HexCodeToText(hex);
+    text = HexCodeOf(hex);
   } catch (const Error& error) {
     return ReportFailure(session, "Blowfish, fHexCodeToString", error);
   }
+  RequireWholeCharacters(text);
   WriteStdout(Utf16ToUtf8(text));
   return kExitOk;
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -16,6 +17,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -24,9 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "tolvane/cipher/blowfish.h"
 #include "tests/support/message_capture_testing.h"
 #include "tolvane/base/utf8.h"
+#include "tolvane/cipher/blowfish.h"
 
 namespace tolvane {
 namespace {
@@ -37,7 +39,20 @@ struct Result {
   int exit_code = -1;
   std::string out;
   std::string err;
+  long peak_kib = 0;  // the most memory the tool held
 };
+
+// How the tool's standard streams are set up, besides the input and output files.
+enum class Streams { kFiles, kNoStdin, kNoStdout, kStdoutPipeClosed };
+
+// The tool with the fault shim preloaded (fault_shim.cc), with `settings` in its environment.
+std::map<std::string, std::string> Shimmed(std::map<std::string, std::string> settings) {
+  settings["LD_PRELOAD"] = TOLVANE_CRYPT_SHIM_PATH;
+  // A sanitizer's runtime would otherwise refuse to come after the shim.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  settings["ASAN_OPTIONS"] = std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
+  return settings;
+}
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -47,6 +62,16 @@ std::string ReadFile(const fs::path& path) {
 void WriteFile(const fs::path& path, const std::string& data) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
 }
+
+// What a terminal run does besides typing keys and sending a signal.
+struct TerminalSetup {
+  int ignored = 0;                      // a signal the tool is started with ignored (nohup)
+  std::vector<std::string> after = {};  // typed at the prompts that follow the signal
+  std::string wait_for = {};            // send the signal once the tool shows this
+  bool job_control = false;             // a shell's foreground job, which Ctrl-Z stops
+  bool raw = false;                     // the terminal not in line mode: lines of any length
+  std::map<std::string, std::string> env = {};
+};
 
 class CryptTool : public ::testing::Test {
  protected:
@@ -65,16 +90,23 @@ class CryptTool : public ::testing::Test {
 
   // Runs the tool with `args`, feeding `input` on standard input (not a terminal).
   Result Run(const std::vector<std::string>& args, const std::string& input = "",
-             const std::map<std::string, std::string>& env = {},
-             const char* stdout_path = nullptr) {
+             const std::map<std::string, std::string>& env = {}, const char* stdout_path = nullptr,
+             Streams streams = Streams::kFiles) {
     WriteFile(Path("stdin"), input);
+    WriteFile(Path("stdout"), "");
     const std::string out_path = stdout_path ? stdout_path : Path("stdout").string();
     const pid_t pid = fork();
     if (pid == 0) {
       const int in = open(Path("stdin").c_str(), O_RDONLY);
-      const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       const int err = open(Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (int ends[2]; streams == Streams::kStdoutPipeClosed && pipe(ends) == 0) {
+        close(ends[0]);
+        out = ends[1];
+      }
       dup2(in, 0), dup2(out, 1), dup2(err, 2);
+      if (streams == Streams::kNoStdin) close(0);
+      if (streams == Streams::kNoStdout) close(1);
       if (chdir(dir_.c_str()) != 0) _exit(126);
       setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
       setenv("TMPDIR", Path("tmp").c_str(), 1);
@@ -86,9 +118,10 @@ class CryptTool : public ::testing::Test {
       _exit(127);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(Path("stdout")),
-            ReadFile(Path("stderr"))};
+            ReadFile(Path("stderr")), usage.ru_maxrss};
   }
 
   struct TerminalResult {
@@ -98,17 +131,29 @@ class CryptTool : public ::testing::Test {
   };
 
   // Runs the tool on a pseudo-terminal, typing each of `typed` at its own key prompt; with
-  // `signal`, sends it at the next prompt instead of typing more.
+  // `signal`, sends it at the next prompt instead of typing more (SIGTSTP as Ctrl-Z typed),
+  // then types what `setup.after` holds. As a job, a stand-in shell continues the tool when it
+  // stops, after writing whether echo was on while it was stopped.
   TerminalResult RunOnTerminal(const std::vector<std::string>& args,
-                               const std::vector<std::string>& typed, int signal) {
+                               const std::vector<std::string>& typed, int signal,
+                               const TerminalSetup& setup = {}) {
     int master = -1, slave = -1;
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {};
+    if (termios line{}; setup.raw && tcgetattr(slave, &line) == 0) {
+      line.c_lflag &= ~static_cast<tcflag_t>(ICANON);
+      line.c_cc[VMIN] = 1;
+      line.c_cc[VTIME] = 0;
+      tcsetattr(slave, TCSANOW, &line);
+    }
     const pid_t pid = fork();
     if (pid == 0) {
       close(master);
       login_tty(slave);
       if (chdir(dir_.c_str()) != 0) _exit(126);
       setenv("TMPDIR", Path("tmp").c_str(), 1);
+      for (const auto& [name, value] : setup.env) setenv(name.c_str(), value.c_str(), 1);
+      if (setup.ignored != 0) ::signal(setup.ignored, SIG_IGN);
+      if (setup.job_control) RunAsJob();
       std::vector<char*> argv{const_cast<char*>(TOLVANE_CRYPT_PATH)};
       for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
@@ -116,31 +161,56 @@ class CryptTool : public ::testing::Test {
       _exit(127);
     }
     TerminalResult result;
-    // Reads what the tool shows until `prompts` key prompts have appeared or it goes quiet.
-    auto read_until = [&](std::size_t prompts, int timeout_ms) {
-      auto count = [&] {
-        std::size_t n = 0;
-        for (std::size_t at = 0; (at = result.seen.find("Key", at)) != std::string::npos; ++at) ++n;
-        return n;
-      };
+    const auto count = [&] {
+      std::size_t n = 0;
+      for (std::size_t at = 0; (at = result.seen.find("Key", at)) != std::string::npos; ++at) ++n;
+      return n;
+    };
+    // Reads what the tool shows until `done` or it goes quiet.
+    auto read_while = [&](auto not_done, int timeout_ms) {
       char buffer[256];
       pollfd p{master, POLLIN, 0};
-      while (count() < prompts && poll(&p, 1, timeout_ms) > 0) {
+      while (not_done() && poll(&p, 1, timeout_ms) > 0) {
         const ssize_t n = read(master, buffer, sizeof buffer);
         if (n <= 0) break;
         result.seen.append(buffer, static_cast<std::size_t>(n));
       }
     };
+    // ... until `prompts` key prompts have appeared.
+    auto read_until = [&](std::size_t prompts, int timeout_ms) {
+      read_while([&] { return count() < prompts; }, timeout_ms);
+    };
+    auto type = [&](const std::string& text) {
+      for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = write(master, text.data() + done, text.size() - done);
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+      }
+      return true;
+    };
     for (std::size_t i = 0; i < typed.size(); ++i) {
       read_until(i + 1, 5000);
-      const std::string line = typed[i] + "\n";
-      if (write(master, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
+      if (!type(typed[i] + "\n")) break;
     }
     if (signal != 0) {
-      // Without a prompt to wait for, give the tool a moment to get going.
-      const bool prompts = std::find(args.begin(), args.end(), "--key-file") == args.end();
-      read_until(typed.size() + 1, prompts ? 5000 : 1500);
-      kill(pid, signal);
+      if (!setup.wait_for.empty()) {
+        read_while([&] { return result.seen.find(setup.wait_for) == std::string::npos; }, 10000);
+      } else {
+        // Without a prompt to wait for, give the tool a moment to get going.
+        const bool prompts = std::find(args.begin(), args.end(), "--key-file") == args.end();
+        read_until(typed.size() + 1, prompts ? 5000 : 1500);
+      }
+      if (signal == SIGTSTP) {
+        type("\x1A");  // Ctrl-Z: the terminal stops its foreground job
+      } else {
+        kill(pid, signal);
+      }
+      // A stopped and continued prompt is shown again.
+      const std::size_t shown_again = signal == SIGTSTP && setup.job_control ? 1 : 0;
+      for (std::size_t i = 0; i < setup.after.size(); ++i) {
+        read_until(typed.size() + 1 + shown_again + i, 5000);
+        if (!type(setup.after[i] + "\n")) break;
+      }
     }
     int status = 0;
     waitpid(pid, &status, 0);
@@ -151,6 +221,34 @@ class CryptTool : public ::testing::Test {
     close(slave);
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+  }
+
+  // In the child on the terminal: returns in a new process group that is the terminal's
+  // foreground, to run the tool, while this process stays as its shell: it continues the tool
+  // each time it stops, writing "[stopped, echo on]" or "[stopped, echo off]" first, and exits
+  // with the tool's exit code.
+  static void RunAsJob() {
+    const pid_t job = fork();
+    if (job == 0) {
+      setpgid(0, 0);
+      sigset_t quiet, before;
+      sigemptyset(&quiet);
+      sigaddset(&quiet, SIGTTOU);  // a background group taking the terminal
+      sigprocmask(SIG_BLOCK, &quiet, &before);
+      tcsetpgrp(STDIN_FILENO, getpid());
+      sigprocmask(SIG_SETMASK, &before, nullptr);
+      return;
+    }
+    setpgid(job, job);
+    int status = 0;
+    while (waitpid(job, &status, WUNTRACED) == job && WIFSTOPPED(status)) {
+      termios state{};
+      const bool echo = tcgetattr(STDIN_FILENO, &state) == 0 && (state.c_lflag & ECHO) != 0;
+      const char* note = echo ? "[stopped, echo on]" : "[stopped, echo off]";
+      (void)!write(STDERR_FILENO, note, std::strlen(note));
+      kill(job, SIGCONT);
+    }
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 125);
   }
 
   Result RunKeyed(std::vector<std::string> args, const std::string& input = "") {
@@ -222,14 +320,24 @@ TEST_F(CryptTool, TextRoundTripsThroughTheHexadecimalCode) {
 }
 
 TEST_F(CryptTool, LongTextIsConvertedPieceByPiece) {
-  const std::string text(20000, 'q');
-  const Result hex = Run({"hex"}, text);
-  ASSERT_EQ(hex.exit_code, 0) << hex.err;
-  EXPECT_EQ(hex.out.size(), 4 * text.size() + 1);
-  EXPECT_EQ(Run({"unhex"}, hex.out).out, text);
-  const Result enc = RunKeyed({"encrypt-text"}, text);
-  ASSERT_EQ(enc.exit_code, 0) << enc.err;
-  EXPECT_EQ(RunKeyed({"decrypt-text"}, enc.out).out, text);
+  // The second's code is beyond 64 MiB: what the tool prints, it reads back.
+  for (const std::size_t size : {std::size_t{20000}, (std::size_t{16} << 20) + 8}) {
+    const std::string text(size, 'q');
+    const Result hex = Run({"hex"}, text);
+    ASSERT_EQ(hex.exit_code, 0) << hex.err;
+    EXPECT_EQ(hex.out.size(), 4 * text.size() + 1);
+    EXPECT_EQ(Run({"unhex"}, hex.out).out, text);
+    const Result enc = RunKeyed({"encrypt-text"}, text);
+    ASSERT_EQ(enc.exit_code, 0) << enc.err;
+    const Result dec = RunKeyed({"decrypt-text"}, enc.out);
+    EXPECT_EQ(dec.out, text);
+#ifndef __SANITIZE_ADDRESS__  // which keeps what is freed for a while
+    // Memory stays a small multiple of the input, not of its code.
+    const long input_kib = static_cast<long>(size / 1024);
+    EXPECT_LT(enc.peak_kib, 20 * 1024 + 8 * input_kib);
+    EXPECT_LT(dec.peak_kib, 20 * 1024 + 3 * 4 * input_kib);
+#endif
+  }
 }
 
 TEST_F(CryptTool, EveryKeySourceGivesTheSameKey) {
@@ -238,6 +346,15 @@ TEST_F(CryptTool, EveryKeySourceGivesTheSameKey) {
   EXPECT_EQ(Run({"encrypt-text", "--key-env", "K", "same"}, "", {{"K", "secret key"}}).out,
             expected);
   const std::string hex = expected.substr(0, expected.size() - 1);
+  // Typed keys as long as the cipher takes, and one byte longer.
+  const std::string longest(32767, 'k'), too_long(32768, 'k');
+  WriteFile(Path("longest"), longest);
+  std::string longest_hex = Run({"encrypt-text", "--key-file", "longest", "same"}).out;
+  ASSERT_FALSE(longest_hex.empty());
+  longest_hex.pop_back();  // the terminal ends the line as \r\n
+  // Being interrupted while writing a file that has a name until it is complete.
+  std::ofstream(Path("sparse")).close();
+  fs::resize_file(Path("sparse"), std::uint64_t{1} << 30);
 
   // The prompt needs a terminal: the tool runs on a pseudo-terminal and the key is typed,
   // twice when encrypting. Every run must leave echo on, also when a signal ends it.
@@ -247,6 +364,7 @@ TEST_F(CryptTool, EveryKeySourceGivesTheSameKey) {
     int signal;
     int exit_code;
     std::string seen;
+    TerminalSetup setup = {};
   } cases[] = {
       {{"encrypt-text", "same"}, {"secret key", "secret key"}, 0, 0, hex},
       {{"decrypt-text", hex}, {"secret key"}, 0, 0, "same"},
@@ -266,9 +384,29 @@ TEST_F(CryptTool, EveryKeySourceGivesTheSameKey) {
        SIGTERM,
        128 + SIGTERM,
        ""},
+      {{"encrypt-file", "--key-file", key_file_.string(), "--progress", "sparse", "tmp/out"},
+       {},
+       SIGTERM,
+       128 + SIGTERM,
+       "MiB of",
+       {0, {}, "MiB of", false, false, Shimmed({{"TOLVANE_SHIM_NO_TMPFILE", "1"}})}},
+      // Ctrl-Z at the prompt: echo is on while the tool is stopped, off again after.
+      {{"encrypt-text", "same"},
+       {},
+       SIGTSTP,
+       0,
+       "[stopped, echo on]",
+       {0, {"secret key", "secret key"}, {}, true}},
+      {{"encrypt-text", "same"}, {"secret key"}, SIGTSTP, 0, hex, {0, {"secret key"}, {}, true}},
+      // A signal ignored at start (nohup, a script's background job) stays ignored.
+      {{"decrypt-text", hex}, {}, SIGHUP, 0, "same", {SIGHUP, {"secret key"}}},
+      {{"decrypt-text", hex}, {}, SIGINT, 0, "same", {SIGINT, {"secret key"}}},
+      // Typed keys are taken up to the cipher's limit and refused beyond it, never cut.
+      {{"encrypt-text", "same"}, {longest, longest}, 0, 0, longest_hex, {0, {}, {}, false, true}},
+      {{"decrypt-text", hex}, {too_long}, 0, 2, "longer than 32767", {0, {}, {}, false, true}},
   };
   for (const auto& c : cases) {
-    const TerminalResult r = RunOnTerminal(c.args, c.typed, c.signal);
+    const TerminalResult r = RunOnTerminal(c.args, c.typed, c.signal, c.setup);
     EXPECT_EQ(r.exit_code, c.exit_code) << c.args[0] << " " << r.seen;
     EXPECT_NE(r.seen.find(c.seen), std::string::npos) << r.seen;
     EXPECT_EQ(r.seen.find("secret"), std::string::npos) << "the key must not be echoed";
@@ -331,9 +469,19 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
       "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F"
       "\xBF\xBF";
   const std::string edges_hex = "7F008000FF070008FFD700E0FFFF00D800DCFFDBFFDF";
+  const std::string key_max(32767, 'k'), key_over(32768, 'k');
+  const std::map<std::string, std::string> cyrillic{{"K", "\u0430\u0431\u0432\u0433"}};
+  const auto no_tmp = Shimmed({{"TOLVANE_SHIM_NO_TMPFILE", "1"}});
+  const auto late = Shimmed({{"TOLVANE_SHIM_SIGNAL_AFTER_RENAME", std::to_string(SIGTERM)}});
   const Case cases[] = {
       {{}, "", 2, "subcommand"},
       {{"frobnicate"}, "", 2, "--help"},
+      {{"frobnicate", "x"}, "", 2, "unknown subcommand 'frobnicate'"},
+      // Names are shown escaped, so that a message stays one line and sends the terminal nothing.
+      {{"encrypt-file", "--key-file", k, "new\nline\x1B[1m\xFF", "target"},
+       "",
+       1,
+       "encrypt-file 'new\\nline\\x1B[1m\\xFF': "},
       {{"encrypt-file", "--key-file", k, "only-one"}, "", 2, "DST"},
       {{"encrypt-file", "--key-file", k, "--key-env", "X", "a", "b"}, "", 2, "excludes"},
       {{"encrypt-file", "a", "b"}, "", 2, "no key given"},
@@ -417,12 +565,31 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
       {{"encrypt-text", "--key-file", "key-over", "x"}, "", 1, "32767", ""},
       {{"encrypt-text", "--key-file", "key-empty", "x"}, "", 1, "empty", ""},
       {{"encrypt-text", "--key-file", "key-max", "x"}, "", 0, ""},
+      {{"encrypt-text", "--key-env", "K", "x"}, "", 0, "", {}, {}, {}, {{"K", key_max}}},
+      {{"encrypt-text", "--key-env", "K", "x"},
+       "",
+       2,
+       "limit of 32767",
+       "",
+       {},
+       {},
+       {{"K", key_over}}},
       {{"encrypt-text", "--key-file", "-", "x"},
        "secret key",
        0,
        "",
        RunKeyed({"encrypt-text", "x"}).out},
       {{"encrypt-text", "--key-file", "-"}, "secret key", 2, "standard input cannot give both", ""},
+      {{"encrypt-file", "--key-file", "/dev/stdin", "-", "target"},
+       "secret key",
+       2,
+       "standard input cannot give both"},
+      // Text that would not come back as it was, unless --lossy.
+      {{"encrypt-text", "--key-file", k}, std::string("a\0b", 3), 1, "U+0000) at position 2", ""},
+      {{"encrypt-text", "--key-file", k}, std::string("\0abc", 4), 1, "at position 1", ""},
+      {{"encrypt-text", "--key-file", k, "--lossy"}, std::string("\0abc", 4), 0, ""},
+      {{"unhex", "410000D8"}, "", 1, "U+D800, at position 2", ""},
+      {{"unhex", "3DD800DE"}, "", 0, "", "\xF0\x9F\x98\x80"},
       // Text to encrypt must convert exactly too, unless --lossy says otherwise.
       {{"encrypt-text", "--key-file", k, "\u4F60\u597D"},
        "",
@@ -445,6 +612,32 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
       {{"decrypt-file", "--key-file", k, "big.enc", "-"}, "", 0, "", big},
       {{"decrypt-file", "--key-file", "other-key", "big.enc", "-"}, "", 1, "321 - ", ""},
       {{"decrypt-file", "--key-file", k, "-", "-"}, enc, 0, "", "hello"},
+      // Spooled standard input is named as such, never by an internal path.
+      {{"decrypt-file", "--key-file", "other-key", "-", "-"},
+       enc,
+       1,
+       "decrypt-file standard input: Blowfish, sFileDecrypt(321 - Invalid file format: standard "
+       "input ends",
+       ""},
+      // Where unnamed files are missing, the spool and the target's temporary file are named
+      // ones, removed all the same (the folders are checked below).
+      {{"encrypt-file", "--key-file", k, "-", "by-name"},
+       "hello",
+       0,
+       "",
+       "",
+       {"by-name"},
+       {},
+       no_tmp},
+      // A signal just after the target was replaced: the work is done.
+      {{"encrypt-file", "--key-file", k, "hello", "replaced"},
+       "",
+       0,
+       "",
+       "",
+       {"replaced"},
+       {},
+       late},
       {{"decrypt-file", "--key-file", k, "short", "-"},
        "",
        1,
@@ -462,6 +655,14 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
        "",
        {"enc2"}},
       // check writes nothing and tells whether the key fits.
+      {{"check", "--key-env", "K", "--code-page", "1251", "enc"},
+       "",
+       1,
+       "321",
+       "",
+       {},
+       {},
+       cyrillic},
       {{"check", "--key-file", k, "enc"}, "", 0, "the key fits", ""},
       {{"check", "--key-file", "other-key", "enc"}, "", 1, "check 'enc': 321 - ", ""},
       {{"check", "--key-file", "other-key", "-"}, enc, 1, "321 - ", ""},
@@ -474,6 +675,16 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
       {{"base64-decode", "-", "-o", "decoded"}, "AAEC", 0, "", ""},
       {{"set", "--binary", "Blob", "-"}, std::string("\0\1", 2), 0, ""},
       {{"list"}, "", 0, "", "binary  Blob\ntext    Secret\n"},
+      // Names that would break the listing's lines are quoted.
+      {{"set", "a\nb", "x"}, "", 0, ""},
+      {{"set", "\"q\"", "x"}, "", 0, ""},
+      {{"list"},
+       "",
+       0,
+       "",
+       "text    \"\\\"q\\\"\"\nbinary  Blob\ntext    Secret\ntext    \"a\\nb\"\n"},
+      {{"delete", "a\nb"}, "", 0, ""},
+      {{"delete", "\"q\""}, "", 0, ""},
       {{"delete", "Blob"}, "", 0, ""},
       {{"delete", "Blob"}, "", 1, "delete 'Blob': no setting"},
       {{"list"}, "", 0, "", "text    Secret\n"},
@@ -490,6 +701,32 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
     for (const auto& f : c.exists) EXPECT_TRUE(fs::exists(Path(f))) << joined << f;
     for (const auto& f : c.absent) EXPECT_FALSE(fs::exists(Path(f))) << joined << f;
   }
+
+  // A standard stream that is closed and needed is an error (no file of the tool takes its
+  // descriptor); a closed pipe is an error exit, not death by SIGPIPE.
+  const struct {
+    std::vector<std::string> args;
+    std::string input;
+    Streams streams;
+    std::string stderr_part;
+  } closed[] = {
+      {{"encrypt-file", "--key-file", k, "-", "target"}, "", Streams::kNoStdin, "input: Bad file"},
+      {{"base64-decode", "-", "-o", "target"}, "", Streams::kNoStdin, "input: Bad file"},
+      {{"encrypt-file", "--key-file", k, "-", "-"}, "data", Streams::kNoStdout, "output: Bad file"},
+      {{"decrypt-file", "--key-file", k, "-", "-"}, enc, Streams::kNoStdout, "output: Bad file"},
+      {{"decrypt-file", "--key-file", k, "big.enc", "-"},
+       "",
+       Streams::kStdoutPipeClosed,
+       "Broken pipe"},
+  };
+  for (const auto& c : closed) {
+    const Result r = Run(c.args, c.input, {}, nullptr, c.streams);
+    EXPECT_EQ(r.exit_code, 1) << c.args[0] << " " << r.err;
+    EXPECT_NE(r.err.find(c.stderr_part), std::string::npos) << r.err;
+  }
+  // The progress line's last call comes once.
+  const std::string progress = RunKeyed({"decrypt-file", "--progress", "big.enc", "back"}).err;
+  EXPECT_EQ(progress.find("(100%)"), progress.rfind("(100%)")) << progress;
 
   // Output that cannot be written fails the run, on standard output and through -o alike; a
   // device named by -o is refused, never replaced (a node of our own where root may make one).
