@@ -118,10 +118,10 @@ void* Allocate(std::size_t size) {
 // Clears an output pair up front, so that a failure leaves NULL and 0.
 template <typename T>
 void ClearResult(T** result, std::size_t* size) {
+  if (result != nullptr) *result = nullptr;
+  if (size != nullptr) *size = 0;
   Require(result, "the result pointer");
   Require(size, "the result size pointer");
-  *result = nullptr;
-  *size = 0;
 }
 
 template <typename Unit>
