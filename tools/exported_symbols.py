@@ -1,12 +1,19 @@
 #!/usr/bin/env python3
-"""Compares what a built shared library exports with tolvane/exported_symbols.txt, both ways:
-every exported symbol must be listed, and every listed name must be exported. Exits 1 naming
-each difference.
+"""What the shared library exports, held to tolvane/exported_symbols.txt.
 
-Usage: tests/exported_symbols.py <list> <platform: posix|win> <file with one demangled
-exported symbol a line>
+  check <list> <platform> <symbols-file>
+      Compares the demangled exported symbols in <symbols-file> (one a line) with the list,
+      both ways: every exported symbol must be listed, every listed name exported. Exits 1
+      naming each difference.
+  def <list> <platform> <output.def> <dll-name> <nm> <c++filt> <object>...
+      Writes the module-definition file that exports, from the objects, exactly the symbols
+      the list names (data symbols marked DATA), for linking a Windows DLL and making its
+      import libraries.
+
+<platform> is posix or win: list lines for one platform only count there.
 """
 import re
+import subprocess
 import sys
 
 WRAPPERS = ("typeinfo name for ", "typeinfo for ", "vtable for ")
@@ -42,16 +49,46 @@ def cxx_name_of(symbol: str, names: list[str]) -> str | None:
     return None
 
 
+def listed(symbol: str, c_names: set[str], cxx_names: list[str]) -> str | None:
+    """The listed name a demangled symbol belongs to, or None."""
+    if re.fullmatch(r"\w+", symbol):
+        return symbol if symbol in c_names else None
+    return cxx_name_of(symbol, cxx_names)
+
+
+def write_def(c_names: set[str], cxx_names: list[str], output: str, dll: str, nm: str,
+              cxxfilt: str, objects: list[str]) -> int:
+    defined = {}
+    for obj in objects:
+        listing = subprocess.run([nm, "-g", "--defined-only", obj], check=True,
+                                 capture_output=True, text=True).stdout
+        for line in listing.splitlines():
+            fields = line.split()
+            if len(fields) == 3:
+                defined.setdefault(fields[2], fields[1])
+    names = sorted(defined)
+    demangled = subprocess.run([cxxfilt], input="\n".join(names) + "\n", check=True,
+                               capture_output=True, text=True).stdout.splitlines()
+    lines = [f"LIBRARY {dll}", "EXPORTS"]
+    for name, readable in zip(names, demangled):
+        if listed(readable, c_names, cxx_names):
+            lines.append(f"  {name}" + (" DATA" if defined[name] in "BDRbdr" else ""))
+    with open(output, "w", encoding="utf-8") as out:
+        out.write("\n".join(lines) + "\n")
+    return 0
+
+
 def main() -> int:
-    c_names, cxx_names = read_list(sys.argv[1], sys.argv[2])
-    with open(sys.argv[3], encoding="utf-8") as lines:
+    mode = sys.argv[1]
+    c_names, cxx_names = read_list(sys.argv[2], sys.argv[3])
+    if mode == "def":
+        return write_def(c_names, cxx_names, sys.argv[4], sys.argv[5], sys.argv[6], sys.argv[7],
+                         sys.argv[8:])
+    with open(sys.argv[4], encoding="utf-8") as lines:
         symbols = [line.strip() for line in lines if line.strip()]
     faults, seen = [], set()
     for symbol in symbols:
-        if re.fullmatch(r"\w+", symbol):
-            name = symbol if symbol in c_names else None
-        else:
-            name = cxx_name_of(symbol, cxx_names)
+        name = listed(symbol, c_names, cxx_names)
         if name is None:
             faults.append(f"exported but not listed: {symbol}")
         seen.add(name)

@@ -40,13 +40,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(_WIN32)
-#if defined(TOLVANE_C_BUILDING)
-#define TOLVANE_C_API __declspec(dllexport)
-#else
-#define TOLVANE_C_API
-#endif
-#elif defined(__GNUC__)
+/* A Windows DLL exports these through its module-definition file, so no mark is needed. */
+#if defined(__GNUC__) && !defined(_WIN32)
 #define TOLVANE_C_API __attribute__((visibility("default")))
 #else
 #define TOLVANE_C_API
