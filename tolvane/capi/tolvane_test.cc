@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/environment_testing.h"
+
 namespace {
 
 struct CipherDeleter {
@@ -226,6 +228,45 @@ TEST(CInterface, FilesAndTheirProgress) {
             0);
   std::ifstream after(sealed, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), "twelve bytes");
+  std::filesystem::remove_all(folder);
+}
+
+// Text and binary values go in, come back with their kind, are listed and deleted; on POSIX
+// in a store of the test's own.
+TEST(CInterface, Settings) {
+  const auto folder = std::filesystem::temp_directory_path() / "tolvane-capi-settings";
+  std::filesystem::remove_all(folder);
+  const tolvane::testing::ScopedEnv config("XDG_CONFIG_HOME", folder.string().c_str());
+  const std::uint8_t binary[] = {0, 1, 0xFF};
+  ASSERT_EQ(tolvane_settings_write_text("tolvane-capi-text", "Grüße"), 0);
+  ASSERT_EQ(tolvane_settings_write_binary("tolvane-capi-binary", binary, sizeof binary), 0);
+  EXPECT_EQ(tolvane_settings_write_text("tolvane-capi-bad", "\xC3"), 5);
+  int32_t kind = -1;
+  std::uint8_t* value = nullptr;
+  std::size_t size = 0;
+  ASSERT_EQ(tolvane_settings_read("tolvane-capi-text", &kind, &value, &size), 0);
+  EXPECT_EQ(kind, TOLVANE_SETTING_TEXT);
+  EXPECT_EQ(Take(reinterpret_cast<char*>(value), size), "Grüße");
+  ASSERT_EQ(tolvane_settings_read("tolvane-capi-binary", &kind, &value, &size), 0);
+  EXPECT_EQ(kind, TOLVANE_SETTING_BINARY);
+  EXPECT_EQ(std::vector<std::uint8_t>(value, value + size),
+            std::vector<std::uint8_t>(binary, binary + 3));
+  tolvane_free(value);
+  char* entries = nullptr;
+  std::size_t count = 0;
+  ASSERT_EQ(tolvane_settings_list(&entries, &size, &count), 0);
+  const std::string listed(entries, size);
+  tolvane_free(entries);
+  const char expected[] = "btolvane-capi-binary\0ttolvane-capi-text";  // each entry ends in NUL
+  EXPECT_NE(listed.find(std::string(expected, sizeof expected)), std::string::npos) << listed;
+  int32_t deleted = -1;
+  for (const char* name : {"tolvane-capi-text", "tolvane-capi-binary"}) {
+    ASSERT_EQ(tolvane_settings_delete(name, &deleted), 0);
+    EXPECT_EQ(deleted, 1);
+  }
+  ASSERT_EQ(tolvane_settings_read("tolvane-capi-text", &kind, &value, &size), 0);
+  EXPECT_EQ(kind, TOLVANE_SETTING_NONE);
+  EXPECT_EQ(value, nullptr);
   std::filesystem::remove_all(folder);
 }
 
