@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """What the shared library exports, held to tolvane/exported_symbols.txt.
 
-  check <list> <platform> <symbols-file>
+  check <list> <platform> <symbols-file> [<C header>]
       Compares the demangled exported symbols in <symbols-file> (one a line) with the list,
-      both ways: every exported symbol must be listed, every listed name exported. Exits 1
-      naming each difference.
+      both ways: every exported symbol must be listed, every listed name exported; and the
+      listed C functions with those the C header declares. Exits 1 naming each difference.
   def <list> <platform> <output.def> <dll-name> <nm> <c++filt> <object>...
       Writes the module-definition file that exports, from the objects, exactly the symbols
       the list names (data symbols marked DATA), for linking a Windows DLL and making its
@@ -95,6 +95,12 @@ def main() -> int:
     for name in sorted(c_names) + cxx_names:
         if name not in seen:
             faults.append(f"listed but not exported: {name}")
+    if len(sys.argv) > 5:
+        with open(sys.argv[5], encoding="utf-8") as header:
+            declared = set(re.findall(r"^TOLVANE_C_API\b[^;(]*?\b(tolvane_\w+)\(", header.read(),
+                                      re.MULTILINE))
+        faults += [f"declared but not listed: {name}" for name in sorted(declared - c_names)]
+        faults += [f"listed but not declared: {name}" for name in sorted(c_names - declared)]
     for fault in faults:
         print(fault, file=sys.stderr)
     if not faults:
