@@ -5,6 +5,7 @@
 #include <windows.h>
 #else
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <cstdint>
@@ -87,6 +88,12 @@ inline bool MakeFileThatIsNoSource(const std::filesystem::path& path) {
 }
 
 #ifndef _WIN32
+// A user and group id that are not this process's: the tests' "another user" (nobody, or the
+// id next to it when the tests run as nobody). Files are given to it with chown, which only
+// root may do; rows that need one skip elsewhere.
+inline uid_t OtherUser() { return geteuid() == 65534 ? 65533 : 65534; }
+inline gid_t OtherGroup() { return getegid() == 65534 ? 65533 : 65534; }
+
 // Replaces the file-system call table for its lifetime, e.g. to make one step fail.
 class ScopedFileSystemCalls {
  public:

@@ -3,8 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <random>
@@ -214,6 +222,46 @@ TEST(BlowfishBulk, ConcurrentThreadedCallersEachGetTheirOwnBytes) {
   for (std::thread& t : callers) t.join();
   EXPECT_EQ(mismatches, std::vector<int>(mismatches.size(), 0));
 }
+
+#ifndef _WIN32
+// A child forked while another thread runs threaded calls has only the thread that forked: its
+// own threaded calls must neither wait for the parent's workers nor for the lock or the
+// conditions they held at the fork, and it must be able to exit normally.
+TEST(BlowfishBulk, ForkedChildrenRunThreadedCalls) {
+  std::mt19937 rng(24);
+  const Blowfish one = RandomlyKeyed(rng);
+  const ByteArray plain(RandomBytes(rng, 1 << 20));
+  ByteArray expected(plain.size());
+  Blowfish(one).sEncrypt(plain, expected);
+  std::atomic<bool> stop{false};
+  std::thread busy([&] {
+    Blowfish bf = one;
+    bf.SetThreads(3);
+    ByteArray data(plain.size());
+    while (!stop) bf.sEncrypt(plain, data);
+  });
+  int failed = 0;
+  std::fflush(nullptr);  // nothing buffered for the children to write again
+  for (int i = 0; i < 20; ++i) {
+    const pid_t child = fork();
+    if (child == 0) {
+      alarm(10);  // a hang ends the child by SIGALRM, which the parent sees
+      // Every other child exits without a call of its own: the pool it inherited goes then.
+      if (i % 2 == 1) std::exit(0);
+      Blowfish bf = one;
+      bf.SetThreads(3);
+      ByteArray data(plain.size());
+      bf.sEncrypt(plain, data);
+      std::exit(data == expected ? 0 : 1);  // exit, not _exit: static destructors run too
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || status != 0) ++failed;
+  }
+  stop = true;
+  busy.join();
+  EXPECT_EQ(failed, 0);
+}
+#endif
 
 }  // namespace
 }  // namespace tolvane

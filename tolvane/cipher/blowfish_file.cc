@@ -1,6 +1,8 @@
 // The file methods of Blowfish: whole files in the length-prefixed format (see
 // tolvane/core/encrypted_file.h), streamed and replaced atomically by the core.
 
+#include <cstdint>
+#include <exception>
 #include <filesystem>
 
 #include "tolvane/base/error.h"
@@ -12,6 +14,24 @@
 #include "tolvane/errors/reported_call.h"
 
 namespace tolvane {
+namespace {
+
+// The caller's progress callback, with anything it throws that is not a standard exception
+// reported as its own failure rather than as a failure to allocate.
+ProgressFunction Guarded(const Blowfish::ProgressCallback& callback) {
+  if (!callback) return {};
+  return [&callback](std::uint64_t done, std::uint64_t total) {
+    try {
+      callback(done, total);
+    } catch (const std::exception&) {
+      throw;
+    } catch (...) {
+      throw Error(kErrInternal, "The progress callback failed");
+    }
+  };
+}
+
+}  // namespace
 
 FileKeyCheck Blowfish::CheckEncryptedFile(const std::filesystem::path& strFileSrc) const {
   if (!schedule_) throw NotKeyedError();
@@ -26,7 +46,7 @@ void Blowfish::sFileEncrypt(const std::filesystem::path& strFileSrc,
                             const std::filesystem::path& strFileTrg) {
   RunReported("Blowfish, sFileEncrypt", [&] {
     if (!schedule_) throw NotKeyedError();
-    EncryptFile(*schedule_, CipherThreadsOf(), strFileSrc, strFileTrg, progress_);
+    EncryptFile(*schedule_, CipherThreadsOf(), strFileSrc, strFileTrg, Guarded(progress_));
   });
 }
 
@@ -35,7 +55,7 @@ void Blowfish::sFileDecrypt(const std::filesystem::path& strFileSrc,
   RunReported("Blowfish, sFileDecrypt", [&] {
     if (!schedule_) throw NotKeyedError();
     try {
-      DecryptFile(*schedule_, CipherThreadsOf(), strFileSrc, strFileTrg, progress_);
+      DecryptFile(*schedule_, CipherThreadsOf(), strFileSrc, strFileTrg, Guarded(progress_));
     } catch (const Error& error) {
       // Cipher data of no whole blocks is what sDecrypt refuses: shown under its label, as
       // when it refused them itself. Nothing else in decrypting a file raises that number.

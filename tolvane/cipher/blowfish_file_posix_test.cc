@@ -86,7 +86,7 @@ TEST_F(BlowfishFileTest, PermissionsOfNewAndReplacedTargets) {
       {"own", 0604, geteuid(), 0604},
       {"own-setuid", 04755, geteuid(), 0755},
       {"own-setgid", 02750, geteuid(), 0750},
-      {"other", 0666, 65534, 0640},
+      {"other", 0666, testing::OtherUser(), 0640},
   };
   const mode_t old_mask = umask(027);
   for (const auto& c : cases) {

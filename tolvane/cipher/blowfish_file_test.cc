@@ -250,6 +250,9 @@ TEST_F(BlowfishFileTest, ProgressIsThrottledAndEndsWithTheTotal) {
     calls.emplace_back(done, total);
     if (done == 0) throw Error(kErrInternal, "stopped");  // only the empty file's final call
   });
+  Blowfish throws_other;
+  throws_other.sInitBF(ByteArray{'k'});
+  throws_other.SetProgressCallback([](std::uint64_t, std::uint64_t) { throw 42; });
   Blowfish copy = bf_;
   const struct {
     bool encrypt;
@@ -282,6 +285,10 @@ TEST_F(BlowfishFileTest, ProgressIsThrottledAndEndsWithTheTotal) {
     }
     EXPECT_TRUE(capture_.Take().empty());
   }
+  // Anything else a callback throws is its own failure, not a failure to allocate.
+  throws_other.sFileEncrypt(dir_ / "empty", dir_ / "t");
+  EXPECT_EQ(capture_.Take(),
+            std::vector<std::string>{kEncLabel + "(51 - The progress callback failed)"});
 }
 
 TEST_F(BlowfishFileTest, TruncatedCipherDecryptedInPlaceStaysAsItWas) {

@@ -40,6 +40,9 @@ struct FileSystemCalls {
   char* (*realpath)(const char* path, char* resolved);
   // The process's file-creation mask, read without changing it.
   mode_t (*umask)();
+  // Extended attributes, for the access ACL a replaced file keeps.
+  ssize_t (*getxattr)(const char* path, const char* name, void* value, std::size_t size);
+  int (*fsetxattr)(int fd, const char* name, const void* value, std::size_t size, int flags);
 };
 
 // The table the C library functions fill.

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/random.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace tolvane {
 namespace {
@@ -78,6 +80,8 @@ constexpr FileSystemCalls kDefaultCalls = {
     .faccessat = ::faccessat,
     .realpath = RealpathCall,
     .umask = UmaskCall,
+    .getxattr = ::getxattr,
+    .fsetxattr = ::fsetxattr,
 };
 
 FileSystemCalls g_calls = kDefaultCalls;
@@ -132,6 +136,26 @@ void CheckWritable(const std::filesystem::path& path, const struct stat& info) {
 // mode it was created with, which exposes nothing.
 bool PermissionsUnsupported(int error_number) {
   return error_number == EPERM || error_number == ENOTSUP || error_number == EOPNOTSUPP;
+}
+
+// The access ACL, where a file has one beyond its permission bits.
+constexpr const char* kAccessAcl = "system.posix_acl_access";
+
+// The access ACL of `path` as the kernel stores it; empty when it has none (or the file system
+// has no ACLs).
+std::vector<char> AccessAcl(const std::filesystem::path& path) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const ssize_t size = Sys().getxattr(path.c_str(), kAccessAcl, nullptr, 0);
+    if (size <= 0) return {};
+    std::vector<char> acl(static_cast<std::size_t>(size));
+    const ssize_t got = Sys().getxattr(path.c_str(), kAccessAcl, acl.data(), acl.size());
+    if (got >= 0) {
+      acl.resize(static_cast<std::size_t>(got));
+      return acl;
+    }
+    if (errno != ERANGE) return {};  // ERANGE: it grew meanwhile
+  }
+  return {};
 }
 
 // The header keeps descriptors in a platform-neutral integer.
@@ -253,6 +277,8 @@ struct AtomicFileWriter::PlatformState {
   mode_t mode = 0;
   bool keep_group = false;
   gid_t group = 0;
+  // The replaced file's access ACL, given to the new content too.
+  std::vector<char> acl;
   std::uint64_t written = 0;
   std::uint64_t written_back = 0;
 };
@@ -295,6 +321,9 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
       state.mode = info.st_mode & 0777;  // set-id bits are not carried over to new content
       state.keep_group = true;
       state.group = info.st_gid;
+      // With an ACL, the group bits are its mask: without the ACL they would grant the file's
+      // group what only the named users and groups had.
+      if (access == NewFileAccess::kAsReplaced) state.acl = AccessAcl(target_);
     }
   }
   if (access == NewFileAccess::kOwnerOnly) state.mode = 0600;
@@ -376,6 +405,13 @@ void AtomicFileWriter::Commit() {
     mode &= ~mode_t{070};
   }
   if (Sys().fchmod(Fd(handle_), mode) != 0 && !PermissionsUnsupported(errno)) {
+    throw FileSystemError(errno, target_);
+  }
+  // The ACL last, as it sets the group bits (its mask) itself. Where it cannot be set, the
+  // group gets nothing rather than the mask: never more than the replaced file granted.
+  if (!state.acl.empty() &&
+      Sys().fsetxattr(Fd(handle_), kAccessAcl, state.acl.data(), state.acl.size(), 0) != 0 &&
+      Sys().fchmod(Fd(handle_), mode & ~mode_t{070}) != 0 && !PermissionsUnsupported(errno)) {
     throw FileSystemError(errno, target_);
   }
   if (Sys().fsync(Fd(handle_)) != 0) throw FileSystemError(errno, target_);

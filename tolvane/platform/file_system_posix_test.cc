@@ -1,12 +1,15 @@
 #include "tolvane/platform/file_system.h"
 
 #include <fcntl.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +22,7 @@
 namespace tolvane {
 namespace {
 
+namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using testing::ReadBytes;
 using testing::ScopedFileSystemCalls;
@@ -38,7 +42,10 @@ enum class Step {
   kFolderSync,
   kRead,
   kLink,  // naming the unnamed temporary file
-  kWriteback
+  kWriteback,
+  kSignalBeforeRename,  // a handler runs DiscardPendingTemporaryFiles, then the rename comes
+  kFchown,              // giving the new content the replaced file's group
+  kSetAcl,              // giving it the replaced file's access ACL
 };
 
 struct Fault {
@@ -97,12 +104,21 @@ int FaultyClose(int fd) {
 }
 int FaultyRename(const char* from, const char* to) {
   if (g_fault.step == Step::kRename) return errno = g_fault.error, -1;
+  if (g_fault.step == Step::kSignalBeforeRename) DiscardPendingTemporaryFiles();
   return DefaultFileSystemCalls().rename(from, to);
 }
 int FaultyWriteback(int fd, off_t offset, off_t length) {
   g_writeback.emplace_back(offset, length);
   if (g_fault.step == Step::kWriteback) return errno = g_fault.error, -1;
   return DefaultFileSystemCalls().start_writeback(fd, offset, length);
+}
+int FaultyFchown(int fd, uid_t owner, gid_t group) {
+  if (g_fault.step == Step::kFchown) return errno = g_fault.error, -1;
+  return DefaultFileSystemCalls().fchown(fd, owner, group);
+}
+int FaultyFsetxattr(int fd, const char* name, const void* value, std::size_t size, int flags) {
+  if (g_fault.step == Step::kSetAcl) return errno = g_fault.error, -1;
+  return DefaultFileSystemCalls().fsetxattr(fd, name, value, size, flags);
 }
 ssize_t FaultyRead(int fd, void* buffer, std::size_t size) {
   if (g_fault.step == Step::kRead) return errno = g_fault.error, -1;
@@ -128,6 +144,8 @@ class FaultTest : public ::testing::Test {
     calls.pread = FaultyPread;
     calls.linkat = FaultyLinkat;
     calls.start_writeback = FaultyWriteback;
+    calls.fchown = FaultyFchown;
+    calls.fsetxattr = FaultyFsetxattr;
     return calls;
   }
   // Writes `content` over `target` in two parts, as the file methods do.
@@ -195,6 +213,85 @@ TEST_F(FaultTest, TemporaryFileIsOwnerOnlyAndTheTargetGetsItsModeAtTheEnd) {
   g_fault = Fault{.step = Step::kFchmod, .error = EPERM};
   Replace(dir_ / "t", Bytes(20, 3));
   EXPECT_EQ(ReadBytes(dir_ / "t"), Bytes(20, 3));
+}
+
+// The access ACL in the kernel's form: version 2, then (tag, permissions, id) entries.
+std::string AccessAclBytes(std::initializer_list<std::array<std::uint32_t, 3>> entries) {
+  std::string acl;
+  const auto put = [&acl](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) acl.push_back(static_cast<char>(value >> (8 * i)));
+  };
+  put(2, 4);
+  for (const auto& [tag, perm, id] : entries) put(tag, 2), put(perm, 2), put(id, 4);
+  return acl;
+}
+
+std::string AccessAclOf(const std::filesystem::path& path) {
+  char acl[256];
+  const ssize_t n = getxattr(path.c_str(), "system.posix_acl_access", acl, sizeof acl);
+  return n > 0 ? std::string(acl, static_cast<std::size_t>(n)) : std::string();
+}
+
+// What the replaced file granted, the new content grants, and never more: its mode, on the
+// named path too; its group bits cleared where its group cannot be kept; its access ACL (one
+// other user may read, the group nothing), and where that cannot be set, the group nothing.
+TEST_F(FaultTest, ReplacedTargetsGrantWhatTheyGrantedAndNeverMore) {
+  constexpr std::uint32_t kNoId = 0xFFFFFFFF;
+  const std::string acl = AccessAclBytes(
+      {{0x01, 6, kNoId}, {0x02, 4, 65534}, {0x04, 0, kNoId}, {0x10, 4, kNoId}, {0x20, 0, kNoId}});
+  const struct {
+    const char* what;
+    mode_t before;     // 0: a new file, made under the umask 002
+    bool other_group;  // the target's group is one the new file does not get by itself
+    bool with_acl;
+    Fault fault;
+    mode_t after;
+    bool acl_after;
+  } cases[] = {
+      {"new", 0, false, false, {}, 0664, false},
+      {"new, named temporary file", 0, false, false, {.named = true}, 0664, false},
+      {"mode", 0664, false, false, {}, 0664, false},
+      // Writable by its group, not by its owner: not read-only (root may write it).
+      {"group-writable only", 0464, false, false, {}, 0464, false},
+      {"mode, named temporary file", 0604, false, false, {.named = true}, 0604, false},
+      {"group kept", 0664, true, false, {}, 0664, false},
+      {"group not kept", 0664, true, false, {.step = Step::kFchown, .error = EPERM}, 0604, false},
+      {"ACL", 0640, false, true, {}, 0640, true},
+      {"ACL not set", 0640, false, true, {.step = Step::kSetAcl, .error = EOPNOTSUPP}, 0600, false},
+  };
+  const fs::path target = dir_ / "t";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if ((c.before & 0200) == 0 && c.before != 0 && geteuid() != 0) continue;
+    fs::remove(target);
+    if (c.before != 0) {
+      WriteBytes(target, {1});
+      ASSERT_EQ(chmod(target.c_str(), c.before), 0);
+    }
+    if (c.other_group && chown(target.c_str(), static_cast<uid_t>(-1), testing::OtherGroup()) != 0)
+      continue;
+    if (c.with_acl &&
+        setxattr(target.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0) {
+      continue;  // the file system has no ACLs
+    }
+    const std::string acl_before = AccessAclOf(target);
+    struct stat before {};
+    if (c.before != 0) {
+      ASSERT_EQ(stat(target.c_str(), &before), 0);
+    }
+    g_fault = c.fault;
+    const mode_t mask = umask(002);
+    Replace(target, Bytes(20, 4));
+    umask(mask);
+    EXPECT_EQ(g_fault.temp_mode, 0600u) << "while it was written";
+    struct stat info {};
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, c.after);
+    if (c.before != 0 && c.fault.step != Step::kFchown) {
+      EXPECT_EQ(info.st_gid, before.st_gid);
+    }
+    EXPECT_EQ(AccessAclOf(target), c.acl_after ? acl_before : std::string());
+  }
 }
 
 TEST_F(FaultTest, FolderThatCannotBeFlushedIsReportedAfterTheReplace) {
@@ -271,6 +368,15 @@ TEST_F(FaultTest, DiscardPendingTemporaryFilesRemovesOnlyTheFilesOfOpenWriters) 
   AtomicFileWriter open_new(dir / "new");
   DiscardPendingTemporaryFiles();
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"done", "old"}));
+
+  // A signal between naming the finished file and renaming it removes that name too, on both
+  // paths: the target keeps its old content and nothing is left.
+  for (const bool named : {false, true}) {
+    g_fault = Fault{.step = Step::kSignalBeforeRename, .named = named};
+    EXPECT_THROW(Replace(dir / "old", Bytes(8, 3)), Error);
+    EXPECT_EQ(ReadBytes(dir / "old"), Bytes{1});
+    EXPECT_EQ(dir.Names(), (std::set<std::string>{"done", "old"})) << "named " << named;
+  }
 }
 
 // Both file methods, in place and onto an earlier target, failing at each step up to the

@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace tolvane {
 
@@ -14,6 +19,10 @@ namespace tolvane {
 // has shown that no worker holds any of its slices.
 struct WorkerPool::State {
   ~State() {
+#ifndef _WIN32
+    // A forked child that exits normally must not wait for workers it does not have.
+    if (Forked()) StartAfresh();
+#endif
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stopping_ = true;
@@ -52,6 +61,29 @@ struct WorkerPool::State {
     }
     slice_done_.wait(lock, [&] { return job.running == 0; });
   }
+
+#ifndef _WIN32
+  // Whether this process is a child forked since the pool last started afresh. Read before
+  // the lock is taken: in such a child the lock may be held for ever by a thread that stayed
+  // with the parent.
+  bool Forked() const noexcept { return owner_ != getpid(); }
+
+  // A forked child has only the thread that forked. The workers stayed with the parent, and
+  // the lock and the conditions are in whatever state the parent's threads left them: made
+  // anew here, without being destroyed, and the next job starts workers of its own. The
+  // thread objects name threads this process does not have; they are let go (detached)
+  // rather than joined, which would wait for ever. Queued jobs belong to threads that are gone.
+  void StartAfresh() noexcept {
+    new (&mutex_) std::mutex;
+    new (&work_ready_) std::condition_variable;
+    new (&slice_done_) std::condition_variable;
+    for (std::thread& t : threads_) t.detach();
+    threads_.clear();
+    head_ = tail_ = nullptr;
+    stopping_ = false;
+    owner_ = getpid();
+  }
+#endif
 
   // Grows the pool to `count` threads. A thread that cannot be started is not an error: the
   // work is shared among the threads there are.
@@ -106,6 +138,9 @@ struct WorkerPool::State {
   SliceJob* tail_ = nullptr;
   bool stopping_ = false;
   std::vector<std::thread> threads_;
+#ifndef _WIN32
+  pid_t owner_ = getpid();
+#endif
 };
 
 WorkerPool::WorkerPool() : state_(new State) {}
@@ -118,6 +153,9 @@ WorkerPool& WorkerPool::Shared() noexcept {
 }
 
 void WorkerPool::Submit(SliceJob& job, std::size_t workers) noexcept {
+#ifndef _WIN32
+  if (state_->Forked()) state_->StartAfresh();
+#endif
   job.next = 0;
   job.running = 0;
   job.queue_next = nullptr;

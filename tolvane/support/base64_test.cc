@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tolvane/base/error.h"
 #include "tests/support/base64_reference_testing.h"
+#include "tolvane/base/error.h"
 
 namespace tolvane {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -42,7 +43,10 @@ class Store {
     // The destructor does not run when this throws: close the connection here (SQLite
     // allocates one even when opening fails), or each failure leaks it and its open file.
     try {
-      const int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+      // NOFOLLOW: the file was checked to be no link (CheckStorePath); should one take its
+      // place meanwhile, SQLite refuses it too.
+      const int rc = sqlite3_open_v2(path_.c_str(), &db_,
+                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
       if (rc != SQLITE_OK) Fail(rc, "opening it");
       sqlite3_extended_result_codes(db_, 1);
       sqlite3_busy_timeout(db_, kBusyTimeoutMs);
@@ -86,6 +90,13 @@ class Store {
                   Describe("it was written by a newer program (schema " + std::to_string(version) +
                            "); it was left unchanged"));
     }
+    // Version 0 is a store that has no table yet (the empty file WriteRegValue creates), or
+    // another program's database, whose tables are not ours to add to.
+    if (version == 0 && HasTables()) {
+      throw Error(kErrBadFileFormat,
+                  Describe("it is another program's database (it holds tables, none of them "
+                           "ours); it was left unchanged"));
+    }
     return version;
   }
 
@@ -120,6 +131,19 @@ class Store {
   }
 
  private:
+  bool HasTables() {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db_, "SELECT count(*) FROM sqlite_schema", -1, &stmt, nullptr);
+    bool tables = false;
+    if (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      tables = sqlite3_column_int(stmt, 0) > 0;
+      rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_OK) Fail(rc, "reading its tables");
+    return tables;
+  }
+
   std::string Describe(const std::string& what) const {
     return "Settings store \"" + path_.string() + "\": " + what;
   }
@@ -171,16 +195,45 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
+// The store's own folders (Brennix and Tolvane under the configuration folder, which may be
+// anywhere the user likes) and the file itself must be the user's own: no symbolic link, a
+// folder and a regular file, owned by the effective user (root's own, for root). Otherwise a
+// link planted there, or a file of someone else's, would be written through or have its mode
+// changed, with root's rights when root runs with a user's environment. Anything else is
+// refused before anything is changed. Returns false when one of them does not exist yet (or,
+// when `creating`, cannot exist, which creating it then reports).
+bool CheckStorePath(const std::filesystem::path& file, bool creating) {
+  const std::filesystem::path tolvane = file.parent_path();
+  const std::filesystem::path checked[] = {tolvane.parent_path(), tolvane, file};
+  for (const std::filesystem::path& path : checked) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) {
+      if (errno == ENOENT || (creating && errno == ENOTDIR)) return false;
+      throw Error(kErrPathAccess,
+                  "Settings store \"" + file.string() + "\": " + std::strerror(errno));
+    }
+    const bool is_file = path == file;
+    const char* wrong = nullptr;
+    if (S_ISLNK(info.st_mode)) {
+      wrong = "is a symbolic link";
+    } else if (is_file ? !S_ISREG(info.st_mode) : !S_ISDIR(info.st_mode)) {
+      wrong = is_file ? "is not a regular file" : "is not a folder";
+    } else if (info.st_uid != geteuid()) {
+      wrong = "belongs to another user";
+    }
+    if (wrong != nullptr) {
+      throw Error(kErrPathAccess, "Settings store \"" + file.string() + "\": \"" + path.string() +
+                                      "\" " + wrong + "; it was left unchanged");
+    }
+  }
+  return true;
+}
+
 // The store with a transaction begun by `begin`, or nothing when there is no store or no table
 // yet; never creates either.
 std::unique_ptr<Store> OpenExistingStore(const char* begin) {
   const std::filesystem::path path = SettingsFilePath();
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) {
-    if (errno == ENOENT) return nullptr;
-    throw Error(kErrPathAccess,
-                "Settings store \"" + path.string() + "\": " + std::strerror(errno));
-  }
+  if (!CheckStorePath(path, false)) return nullptr;
   auto store = std::make_unique<Store>(path);
   store->Exec(begin, "starting a transaction");
   if (store->SchemaVersion() == 0) return nullptr;
@@ -191,6 +244,7 @@ std::unique_ptr<Store> OpenExistingStore(const char* begin) {
 
 void WriteRegValue(std::string_view name, const RegValue& value) {
   const std::filesystem::path path = SettingsFilePath();
+  CheckStorePath(path, true);
   CreatePrivateFile(path);
   Store store(path);
   // IMMEDIATE takes the write lock up front, so concurrent writers queue on the busy timeout

@@ -11,12 +11,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/support/file_system_testing.h"
 #include "tolvane/base/error.h"
 #include "tolvane/support/settings_file.h"
 
@@ -153,6 +155,16 @@ TEST_F(SettingsStore, WritingAgainReplacesValueAndType) {
   WriteRegValue("Value", std::string("again"));
   EXPECT_EQ(ReadRegValue("Value"), RegValue(std::string("again")));
   EXPECT_EQ(Rows().size(), 1u);
+
+  // Values may be key material: what is replaced or deleted is overwritten in the file, not
+  // merely unlinked from its pages.
+  WriteRegValue("Secret", std::string("first-secret-7f3a"));
+  WriteRegValue("Secret", std::string("second-secret-9b1c"));
+  EXPECT_TRUE(DeleteRegValue("Secret"));
+  const std::string file = ReadFile(StorePath());
+  for (const char* gone : {"first-secret-7f3a", "second-secret-9b1c"}) {
+    EXPECT_EQ(file.find(gone), std::string::npos) << gone;
+  }
 }
 
 TEST_F(SettingsStore, ReadingCreatesNothing) {
@@ -220,6 +232,91 @@ TEST_F(SettingsStore, FileThatIsNotADatabaseIsRefusedAndKept) {
     EXPECT_FALSE(fs::exists(StorePath().string() + "-journal"));
   }
   EXPECT_EQ(open_files(), files_before);
+}
+
+// What is not the user's own is refused, and neither it nor what a link points at changes: a
+// link as the file (to a readable file, or to nothing), a link as a folder, a pipe, a file of
+// another user, another program's database. A store file with no table yet holds nothing.
+TEST_F(SettingsStore, WhatIsNotTheUsersOwnStoreIsRefusedAndLeftAlone) {
+  const fs::path elsewhere = root_ / "elsewhere";
+  const fs::path folder = StorePath().parent_path();
+  const struct {
+    const char* what;
+    void (*make)(const fs::path& store, const fs::path& elsewhere);
+    std::int32_t number;  // 0: nothing stored, and no failure
+  } cases[] = {
+      {"link to a readable file",
+       [](const fs::path& store, const fs::path& other) {
+         std::ofstream(other) << "keep";
+         fs::permissions(other, fs::perms(0644));
+         fs::create_symlink(other, store);
+       },
+       kErrPathAccess},
+      {"dangling link",
+       [](const fs::path& store, const fs::path& other) { fs::create_symlink(other, store); },
+       kErrPathAccess},
+      {"linked folder",
+       [](const fs::path& store, const fs::path& other) {
+         fs::create_directory(other);
+         fs::remove(store.parent_path());
+         fs::create_directory_symlink(other, store.parent_path());
+       },
+       kErrPathAccess},
+      {"pipe", [](const fs::path& store, const fs::path&) { mkfifo(store.c_str(), 0600); },
+       kErrPathAccess},
+      {"another user's file",
+       [](const fs::path& store, const fs::path&) {
+         std::ofstream(store) << "";
+         if (chown(store.c_str(), testing::OtherUser(), testing::OtherGroup()) != 0)
+           fs::remove(store);
+       },
+       kErrPathAccess},
+      {"another program's database",
+       [](const fs::path& store, const fs::path&) {
+         sqlite3* db = nullptr;
+         sqlite3_open(store.c_str(), &db);
+         sqlite3_exec(db, "CREATE TABLE other (x)", nullptr, nullptr, nullptr);
+         sqlite3_close(db);
+         fs::permissions(store, fs::perms(0600));
+       },
+       kErrBadFileFormat},
+      {"store with no table yet",
+       [](const fs::path& store, const fs::path&) { std::ofstream(store) << ""; }, 0},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(root_ / "config");
+    fs::remove_all(elsewhere);
+    fs::create_directories(folder);
+    c.make(StorePath(), elsewhere);
+    if (!fs::exists(fs::symlink_status(StorePath())) && fs::exists(fs::symlink_status(folder)) &&
+        !fs::is_symlink(folder)) {
+      continue;  // another user's file cannot be made without root
+    }
+    const auto snapshot = [&] {
+      std::string state;
+      for (const auto& e : fs::recursive_directory_iterator(root_)) {
+        state += e.path().string() + " " +
+                 std::to_string(static_cast<int>(e.symlink_status().permissions()));
+        if (e.is_regular_file())
+          state += " " + std::to_string(std::hash<std::string>()(ReadFile(e.path())));
+        state += "\n";
+      }
+      return state;
+    };
+    const std::string before = snapshot();
+    std::string description;
+    const std::int32_t read = ErrorNumber([] {
+      EXPECT_FALSE(ReadRegValue("Name"));
+      EXPECT_TRUE(ListRegValues().empty());
+      EXPECT_FALSE(DeleteRegValue("Name"));
+    });
+    EXPECT_EQ(read, c.number) << c.what;
+    if (c.number == 0) continue;
+    EXPECT_EQ(ErrorNumber([] { WriteRegValue("Name", std::string("v")); }, &description), c.number)
+        << c.what;
+    EXPECT_NE(description.find(StorePath().string()), std::string::npos) << description;
+    EXPECT_EQ(snapshot(), before) << c.what;
+  }
 }
 
 TEST_F(SettingsStore, UnusableFolderThrowsAndCreatesNothing) {

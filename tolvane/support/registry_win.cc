@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "tolvane/base/error.h"
+#include "tolvane/base/utf8.h"
 #include "tolvane/platform/system_message_win.h"
 #include "tolvane/support/registry.h"
-#include "tolvane/base/utf8.h"
 
 namespace tolvane {
 namespace {

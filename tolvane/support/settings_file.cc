@@ -66,17 +66,34 @@ std::filesystem::path SettingsFilePath() {
 void CreatePrivateFile(const std::filesystem::path& file) {
   CreateFolders(file.parent_path());
   // Created here rather than by the database library, so that it never exists, even for a
-  // moment, with the wider permissions the process umask would give it.
-  const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) throw SystemError(errno, "create the settings file", file);
+  // moment, with the wider permissions the process umask would give it. Never through a
+  // link, and nothing but a regular file of the user's own is narrowed: changing the mode of
+  // whatever a planted link or name points at would change someone else's file.
+  const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  if (fd < 0) {
+    if (errno == ELOOP) {
+      throw Error(kErrPathAccess, "Cannot use the settings file \"" + file.string() +
+                                      "\": it is a symbolic link; it was left unchanged");
+    }
+    throw SystemError(errno, "create the settings file", file);
+  }
   struct stat info {};
   int err = 0;
+  const char* wrong = nullptr;
   if (fstat(fd, &info) != 0) {
     err = errno;
+  } else if (!S_ISREG(info.st_mode)) {
+    wrong = "it is not a regular file";
+  } else if (info.st_uid != geteuid()) {
+    wrong = "it belongs to another user";
   } else if ((info.st_mode & 077) != 0 && fchmod(fd, info.st_mode & 0700) != 0) {
     err = errno;
   }
   close(fd);
+  if (wrong != nullptr) {
+    throw Error(kErrPathAccess, "Cannot use the settings file \"" + file.string() + "\": " + wrong +
+                                    "; it was left unchanged");
+  }
   if (err != 0) throw SystemError(err, "restrict access to the settings file", file);
 }
 

@@ -15,8 +15,9 @@ TOLVANE_API std::filesystem::path SettingsFilePath();
 
 // Makes sure `file` exists and only its owner can reach it: missing folders on its path are
 // created with mode 0700 and a missing file with mode 0600; an existing file keeps its
-// contents but loses any group and other permissions. Throws tolvane::Error naming the path
-// that could not be created or opened.
+// contents but loses any group and other permissions. A symbolic link, anything but a regular
+// file, or a file of another user is refused (75) and left as it is. Throws tolvane::Error
+// naming the path that could not be created, opened or used.
 TOLVANE_API void CreatePrivateFile(const std::filesystem::path& file);
 
 }  // namespace tolvane

@@ -5,18 +5,9 @@
 
 namespace tolvane::crypt {
 
-// Where the settings are stored, for the help: help_text_posix.cc and help_text_win.cc.
+// Where the settings are stored, as --help says it: help_text_posix.cc (the path in use) and
+// help_text_win.cc (the registry key).
 std::string SettingsLocation();
-
-// The texts after the option lists of --help: examples, exit codes, where settings live and
-// what the format does not protect.
-std::string MainFooter();
-std::string FileFooter(bool encrypt);
-std::string CheckFooter();
-std::string TextFooter(bool encrypt);
-std::string HexFooter(bool encode);
-std::string Base64Footer();
-std::string SettingsFooter(const std::string& command);
 
 }  // namespace tolvane::crypt
 

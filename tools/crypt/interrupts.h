@@ -1,8 +1,6 @@
 #ifndef TOOLS_CRYPT_INTERRUPTS_H_
 #define TOOLS_CRYPT_INTERRUPTS_H_
 
-#include <filesystem>
-
 namespace tolvane::crypt {
 
 // Makes SIGINT, SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and closing the console)
@@ -10,11 +8,6 @@ namespace tolvane::crypt {
 // temporary file stays behind, and the exit code is 128 plus the signal's number, as shells
 // report a program killed by that signal (Ctrl-C: 130).
 void InstallInterruptHandlers();
-
-// While set, an interrupt removes `file` and then the folder `folder` (the tool's own private
-// folder for output bound for standard output).
-void RememberTemporaryFile(const std::filesystem::path& file, const std::filesystem::path& folder);
-void ForgetTemporaryFile() noexcept;
 
 }  // namespace tolvane::crypt
 

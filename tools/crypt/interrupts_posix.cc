@@ -1,11 +1,7 @@
 #include "tools/crypt/interrupts.h"
 
-#include <limits.h>
 #include <signal.h>
 #include <unistd.h>
-
-#include <atomic>
-#include <cstring>
 
 #include "tolvane/platform/file_system.h"
 #include "tools/crypt/terminal.h"
@@ -13,27 +9,11 @@
 namespace tolvane::crypt {
 namespace {
 
-// Everything the handler reads is set up before the flag that guards it, and the handler only
-// makes async-signal-safe calls.
-char g_temporary_file[PATH_MAX];
-char g_temporary_folder[PATH_MAX];
-volatile sig_atomic_t g_temporary_set = 0;
-
+// The handler only makes async-signal-safe calls.
 void OnInterrupt(int signal_number) {
   RestoreTerminalOnInterrupt();
   DiscardPendingTemporaryFiles();
-  if (g_temporary_set != 0) {
-    unlink(g_temporary_file);
-    rmdir(g_temporary_folder);
-  }
   _exit(128 + signal_number);
-}
-
-bool CopyPath(char* to, const std::filesystem::path& from) {
-  const std::string& text = from.native();
-  if (text.size() >= PATH_MAX) return false;
-  std::memcpy(to, text.c_str(), text.size() + 1);
-  return true;
 }
 
 }  // namespace
@@ -50,15 +30,5 @@ void InstallInterruptHandlers() {
     sigaction(signal_number, &action, nullptr);
   }
 }
-
-void RememberTemporaryFile(const std::filesystem::path& file, const std::filesystem::path& folder) {
-  g_temporary_set = 0;
-  if (CopyPath(g_temporary_file, file) && CopyPath(g_temporary_folder, folder)) {
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    g_temporary_set = 1;
-  }
-}
-
-void ForgetTemporaryFile() noexcept { g_temporary_set = 0; }
 
 }  // namespace tolvane::crypt

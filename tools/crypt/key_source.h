@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tolvane/base/wipe.h"
+#include "tolvane/core/key_schedule.h"
 
 namespace tolvane::crypt {
 
@@ -14,9 +15,6 @@ class UsageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// The longest key the cipher takes.
-inline constexpr std::size_t kMaxKeyBytes = 32767;
 
 // Where the key comes from: a file of raw bytes, or the text of an environment variable.
 // With neither, the key is asked for at a prompt without echo when standard input is a

@@ -28,29 +28,6 @@ class StdinSpool {
   std::filesystem::path path_;
 };
 
-// A private folder (mode 0700, in $TMPDIR or /tmp; on Windows in the user's temporary folder)
-// where a file method writes what is bound
-// for standard output. The folder and anything in it are removed when this goes, or by an
-// interrupt.
-class StdoutStaging {
- public:
-  // Creates the folder. Throws tolvane::Error.
-  StdoutStaging();
-  ~StdoutStaging();
-  StdoutStaging(const StdoutStaging&) = delete;
-  StdoutStaging& operator=(const StdoutStaging&) = delete;
-
-  // Where the file method is to write.
-  const std::filesystem::path& target() const noexcept { return target_; }
-  // Removes the written file from the folder and copies it to standard output. Throws
-  // tolvane::Error.
-  void SendToStdout();
-
- private:
-  std::filesystem::path folder_;
-  std::filesystem::path target_;
-};
-
 }  // namespace tolvane::crypt
 
 #endif  // TOOLS_CRYPT_STREAM_FILES_H_

@@ -11,9 +11,8 @@
 #include <vector>
 
 #include "tolvane/base/error.h"
-#include "tolvane/platform/file_system.h"
 #include "tolvane/base/wipe.h"
-#include "tools/crypt/interrupts.h"
+#include "tolvane/platform/file_system.h"
 #include "tools/crypt/io.h"
 
 namespace tolvane::crypt {
@@ -79,33 +78,5 @@ StdinSpool::StdinSpool() : handle_(OpenUnnamedFile()) {
 }
 
 StdinSpool::~StdinSpool() { close(static_cast<int>(handle_)); }
-
-StdoutStaging::StdoutStaging() {
-  std::string pattern = (TemporaryFolder() / "tolvane-crypt.XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw FileSystemError(errno, TemporaryFolder());
-  folder_ = pattern;
-  target_ = folder_ / "output";
-  RememberTemporaryFile(target_, folder_);
-}
-
-StdoutStaging::~StdoutStaging() {
-  unlink(target_.c_str());
-  rmdir(folder_.c_str());
-  ForgetTemporaryFile();
-}
-
-void StdoutStaging::SendToStdout() {
-  const int fd = open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) throw FileSystemError(errno, target_);
-  // Unnamed from here on: the content is gone from disk once the copy ends, however it ends.
-  unlink(target_.c_str());
-  try {
-    Copy(fd, STDOUT_FILENO, UINT64_MAX, target_, "-");
-  } catch (...) {
-    close(fd);
-    throw;
-  }
-  close(fd);
-}
 
 }  // namespace tolvane::crypt

@@ -6,7 +6,6 @@
 
 #include "tolvane/base/error.h"
 #include "tolvane/base/wipe.h"
-#include "tools/crypt/interrupts.h"
 #include "tools/crypt/io.h"
 #include "tools/crypt/stream_files.h"
 
@@ -111,39 +110,5 @@ StdinSpool::StdinSpool() {
 }
 
 StdinSpool::~StdinSpool() { CloseHandle(AsHandle(handle_)); }
-
-StdoutStaging::StdoutStaging() {
-  const std::filesystem::path temporary = TemporaryFolder();
-  bool made = false;
-  for (int attempt = 0; attempt < 100 && !made; ++attempt) {
-    folder_ = UniqueName(temporary);
-    made = CreateDirectoryW(folder_.c_str(), nullptr) != 0;
-    if (!made && GetLastError() != ERROR_ALREADY_EXISTS) break;
-  }
-  if (!made) throw LastSystemError(temporary);
-  target_ = folder_ / "output";
-  RememberTemporaryFile(target_, folder_);
-}
-
-StdoutStaging::~StdoutStaging() {
-  DeleteFileW(target_.c_str());
-  RemoveDirectoryW(folder_.c_str());
-  ForgetTemporaryFile();
-}
-
-void StdoutStaging::SendToStdout() {
-  // Deleted when this handle closes, however the copy ends.
-  const HANDLE file = CreateFileW(target_.c_str(), GENERIC_READ | DELETE,
-                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) throw LastSystemError(target_);
-  try {
-    Copy(file, GetStdHandle(STD_OUTPUT_HANDLE), UINT64_MAX, target_, "-");
-  } catch (...) {
-    CloseHandle(file);
-    throw;
-  }
-  CloseHandle(file);
-}
 
 }  // namespace tolvane::crypt

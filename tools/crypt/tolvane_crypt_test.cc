@@ -318,6 +318,13 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
   ASSERT_EQ(RunKeyed({"encrypt-file", Path("hello"), Path("hello.enc")}).exit_code, 0);
   const std::string enc = ReadFile(Path("hello.enc"));
   WriteFile(Path("lying"), std::string("\x64\0\0\0", 4) + "12345678");
+  WriteFile(Path("ragged"), std::string("\x09\0\0\0", 4) + "123456789");
+  // Several chunks of the streaming, shared among threads, not a multiple of 8.
+  std::string big(3 * 1024 * 1024 + 5, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7919 % 251);
+  WriteFile(Path("big"), big);
+  ASSERT_EQ(RunKeyed({"encrypt-file", Path("big"), Path("big.enc")}).exit_code, 0);
+  const std::string big_enc = ReadFile(Path("big.enc"));
   const std::string k = key_file_.string();
   // U+007F/0080, U+07FF/0800, U+D7FF and U+E000 around the surrogates, U+FFFF/10000, U+10FFFF.
   const std::string edges =
@@ -347,6 +354,32 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
        1,
        "String to decrypt should be sized divisible by 8."},
       {{"unhex", "4G00"}, "", 1, "Blowfish, fHexCodeToString(13 - Type mismatch)"},
+      // Each failure of the cipher work under the label it has always been reported under.
+      {{"decrypt-file", "--key-file", k, Path("ragged"), Path("target")},
+       "",
+       1,
+       "decrypt-file '" + Path("ragged").string() +
+           "': Blowfish, sDecrypt(-2147218101 - Byte array must be sized divisible by 8.)"},
+      {{"encrypt-text", "--key-file", k, ""},
+       "",
+       1,
+       "Blowfish, sEncrypt(9 - Subscript out of range)"},
+      {{"encrypt-text", "--key-file", k, "--lossy", "x"},
+       "",
+       1,
+       "encrypt-text: Blowfish, sStringToByte(5 - TOLVANE_ANSI_CODEPAGE names code page 932",
+       "",
+       {},
+       {},
+       {{"TOLVANE_ANSI_CODEPAGE", "932"}}},
+      {{"decrypt-text", "--key-file", k, "41004100410041004100410041004100"},
+       "",
+       1,
+       "decrypt-text: Blowfish, sStringToByte(5 - ",
+       "",
+       {},
+       {},
+       {{"TOLVANE_ANSI_CODEPAGE", "932"}}},
       // UTF-8 both ways at each change of encoded length; surrogates encoded directly are
       // refused.
       {{"hex", edges}, "", 0, "", edges_hex + "\n"},
@@ -407,6 +440,10 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
       {{"decrypt-file", "--key-file", k, "enc", "-"}, "", 0, "", "hello", {}, {"-"}},
       {{"decrypt-file", "--key-file", k, "enc", "./-"}, "", 0, "", "", {"-"}},
       {{"encrypt-file", "--key-file", k, "./-", "-"}, "", 0, "", enc},
+      // Streamed to standard output; a refused file prints nothing, however long.
+      {{"encrypt-file", "--key-file", k, "big", "-"}, "", 0, "", big_enc},
+      {{"decrypt-file", "--key-file", k, "big.enc", "-"}, "", 0, "", big},
+      {{"decrypt-file", "--key-file", "other-key", "big.enc", "-"}, "", 1, "321 - ", ""},
       {{"decrypt-file", "--key-file", k, "-", "-"}, enc, 0, "", "hello"},
       {{"decrypt-file", "--key-file", k, "short", "-"},
        "",

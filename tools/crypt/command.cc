@@ -1,0 +1,103 @@
+#include "tools/crypt/command.h"
+
+#include <cstdio>
+#include <iostream>
+#include <utility>
+
+#include "tolvane/base/error.h"
+#include "tolvane/errors/report.h"
+#include "tolvane/platform/code_page.h"
+#include "tools/crypt/help_text.h"
+#include "tools/crypt/interrupts.h"
+#include "tools/crypt/io.h"
+#include "tools/crypt/manual.h"
+
+namespace tolvane::crypt {
+
+void OnRun(CLI::App* sub, Session& session, std::function<int()> work) {
+  sub->callback([sub, &session, work = std::move(work)] {
+    session.command = sub->get_name();
+    session.context = session.command;
+    InstallInterruptHandlers();
+    try {
+      session.exit_code = work();
+    } catch (const UsageError& e) {
+      std::cerr << "tolvane-crypt: " << session.context << ": " << e.what()
+                << "\nRun 'tolvane-crypt " << session.command << " --help' for usage.\n";
+      session.exit_code = kExitUsage;
+    } catch (const std::exception& e) {
+      std::cerr << "tolvane-crypt: " << session.context << ": " << e.what() << "\n";
+      session.exit_code = kExitFailed;
+    }
+  });
+}
+
+CLI::App* AddDocumentedSubcommand(CLI::App& app, const char* name) {
+  const CommandDoc& doc = Command(name);
+  CLI::App* sub = app.add_subcommand(name, doc.summary);
+  sub->footer(CommandHelpFooter(doc, SettingsLocation()));
+  return sub;
+}
+
+std::string Help(const CLI::App* sub, const char* name) {
+  return ArgumentHelp(sub->get_name(), name);
+}
+
+void AddKeyOptions(CLI::App* sub, KeyOptions& key) {
+  auto* file = sub->add_option("--key-file", key.file, Help(sub, "--key-file"))->type_name("PATH");
+  auto* env = sub->add_option("--key-env", key.env, Help(sub, "--key-env"))->type_name("NAME");
+  file->excludes(env);
+}
+
+void AddThreadsOption(CLI::App* sub, unsigned& threads) {
+  sub->add_option("--threads", threads, Help(sub, "--threads"))->type_name("N");
+}
+
+void AddCodePageOption(CLI::App* sub, std::optional<int>& code_page) {
+  sub->add_option("--code-page", code_page, Help(sub, "--code-page"))->type_name("N");
+}
+
+void ApplyCodePage(const std::optional<int>& code_page) {
+  if (!code_page) return;
+  try {
+    SetAnsiCodePage(*code_page);
+  } catch (const Error& e) {
+    throw UsageError(e.description());
+  }
+}
+
+KeySchedule ReadKeySchedule(const CipherOptions& o, Session& session, bool confirm) {
+  const std::string saved = session.context;
+  session.context =
+      session.command + (o.key.file.empty() ? std::string() : " --key-file " + Quote(o.key.file));
+  // Both wipe their bytes when they go.
+  const SecureBytes key = ReadKey(o.key, confirm);
+  session.context = saved;
+  try {
+    return KeySchedule(std::span<const std::uint8_t>(key.data(), key.size()));
+  } catch (const Error& e) {
+    throw UsageError("the key is refused (" + e.description() + "): keys are 1 to 32767 bytes");
+  }
+}
+
+CipherThreads ThreadsOf(const CipherOptions& o) {
+  return OnSharedPool(ResolveThreadCount(o.threads));
+}
+
+int ReportFailure(const Session& session, std::string_view label, const Error& error) {
+  std::fprintf(stderr, "tolvane-crypt: %s: %s\n", session.context.c_str(),
+               FormatErrorMessage(label, error).c_str());
+  return kExitFailed;
+}
+
+void RequireOneUseOfStdin(const KeyOptions& key, bool other_use) {
+  if (IsStdStream(key.file) && other_use) {
+    throw UsageError("standard input cannot give both the key and the input");
+  }
+}
+
+std::string Quote(const std::string& path) {
+  return IsStdStream(path) ? "standard input" : "'" + path + "'";
+}
+
+}  // namespace tolvane::crypt

@@ -1,0 +1,85 @@
+#ifndef TOOLS_CRYPT_MANUAL_H_
+#define TOOLS_CRYPT_MANUAL_H_
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tolvane::crypt {
+
+// The tool's documentation as one table, from which --help, the manual page and
+// docs/tool.md are all made (manual_render.cc), so that the three cannot drift apart.
+//
+// Texts are in a small markup: blocks are separated by an empty line; a block whose lines
+// all start with four spaces is shown as it is (commands, examples); lines starting with "- "
+// begin list items and "= TERM" begins a definition, both continued by lines starting with
+// two spaces (or, for a definition, any line); any other block is a paragraph. Within text,
+// `code` marks what is typed or printed literally, [text](target) links to another document
+// (shown as its text outside Markdown) and {settings} stands for where the settings live.
+
+// One argument or option of one subcommand, as its --help lists it.
+struct ArgumentDoc {
+  const char* name;  // "SRC", "--key-file", "-o,--output"
+  const char* help;  // one line
+};
+
+struct CommandDoc {
+  const char* name;
+  const char* usage;    // after the name in a synopsis: "[KEY] [OPTIONS] SRC DST"
+  const char* summary;  // one line: the subcommand list of --help
+  std::span<const ArgumentDoc> arguments;
+  const char* details;   // markup
+  const char* examples;  // command lines, one a line
+  // Sections (by id) that the subcommand's --help shows after its own text.
+  std::span<const char* const> help_sections;
+};
+
+// An option described once for all the subcommands that take it: the manual's list.
+struct OptionDoc {
+  const char* name;     // "--key-file PATH"
+  const char* help;     // one line, for --help; empty where each subcommand words its own
+  const char* details;  // markup
+};
+
+struct SectionDoc {
+  const char* id;
+  const char* title;
+  const char* text;  // markup
+};
+
+inline constexpr const char* kToolName = "tolvane-crypt";
+// What the tool is, for --help and the manual page's NAME line.
+extern const char* const kToolDescription;
+extern const char* const kToolPurpose;
+
+std::span<const CommandDoc> Commands();
+std::span<const OptionDoc> Options();
+std::span<const SectionDoc> Sections();
+
+// Look-ups for the code that registers the subcommands; an unknown name is a programming
+// error and aborts with a message.
+const CommandDoc& Command(std::string_view name);
+// The help of an argument of `command`, or failing that of the option as the manual lists it.
+const char* ArgumentHelp(std::string_view command, std::string_view name);
+// The help of an option as the manual lists it for every subcommand that takes it.
+const char* OptionHelp(std::string_view name);
+const SectionDoc& Section(std::string_view id);
+
+// The outputs. `settings` is where settings live, as the text should say it.
+std::string HelpFooter(const std::string& settings);  // after tolvane-crypt --help
+std::string CommandHelpFooter(const CommandDoc& command, const std::string& settings);
+std::string ManualPage(const std::string& version);  // roff, for man(1)
+std::string MarkdownPage();                          // docs/tool.md
+
+// One text of the markup as --help, the manual page and Markdown show it.
+std::string PlainMarkup(std::string_view markup, const std::string& settings);
+std::string RoffMarkup(std::string_view markup);
+std::string MarkdownMarkup(std::string_view markup);
+
+// The settings' place as the manual and docs/tool.md give it, whatever this machine's is.
+inline constexpr const char* kDocumentedSettingsPath =
+    "$XDG_CONFIG_HOME/Brennix/Tolvane/settings.sqlite3";
+
+}  // namespace tolvane::crypt
+
+#endif  // TOOLS_CRYPT_MANUAL_H_

@@ -1,0 +1,478 @@
+// Turns the documentation table (manual.cc) into --help's texts, the manual page and
+// docs/tool.md.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/crypt/manual.h"
+
+namespace tolvane::crypt {
+namespace {
+
+// ---- The markup, parsed into blocks.
+
+struct Block {
+  enum class Kind { kParagraph, kCode, kList, kDefinitions };
+  Kind kind;
+  std::vector<std::string> terms;  // definitions only
+  std::vector<std::string> items;  // the paragraph, each code line, item or definition
+};
+
+std::vector<std::string> Lines(std::string_view text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at <= text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    lines.emplace_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
+
+std::string Trim(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return std::string(s);
+}
+
+void Append(std::string& joined, std::string_view line) {
+  if (!joined.empty()) joined += ' ';
+  joined += Trim(line);
+}
+
+std::string Substitute(std::string_view text, const std::string& settings) {
+  std::string out(text);
+  constexpr std::string_view kSettings = "{settings}";
+  for (std::size_t at; (at = out.find(kSettings)) != std::string::npos;) {
+    out.replace(at, kSettings.size(), settings);
+  }
+  return out;
+}
+
+std::vector<Block> Parse(std::string_view markup, const std::string& settings) {
+  std::vector<Block> blocks;
+  std::vector<std::string> lines;
+  auto flush = [&] {
+    if (lines.empty()) return;
+    Block block{Block::Kind::kParagraph, {}, {}};
+    bool all_code = true;
+    for (const std::string& line : lines) all_code = all_code && StartsWith(line, "    ");
+    if (all_code) {
+      block.kind = Block::Kind::kCode;
+      for (const std::string& line : lines) block.items.push_back(line.substr(4));
+    } else if (StartsWith(lines[0], "- ")) {
+      block.kind = Block::Kind::kList;
+      for (const std::string& line : lines) {
+        if (StartsWith(line, "- ")) block.items.emplace_back();
+        Append(block.items.back(), StartsWith(line, "- ") ? line.substr(2) : line);
+      }
+    } else if (StartsWith(lines[0], "= ")) {
+      block.kind = Block::Kind::kDefinitions;
+      for (const std::string& line : lines) {
+        if (StartsWith(line, "= ")) {
+          block.terms.push_back(Trim(line.substr(2)));
+          block.items.emplace_back();
+        } else {
+          Append(block.items.back(), line);
+        }
+      }
+    } else {
+      block.items.emplace_back();
+      for (const std::string& line : lines) Append(block.items.back(), line);
+    }
+    blocks.push_back(std::move(block));
+    lines.clear();
+  };
+  for (const std::string& line : Lines(Substitute(markup, settings))) {
+    if (line.empty()) {
+      flush();
+    } else {
+      lines.push_back(line);
+    }
+  }
+  flush();
+  return blocks;
+}
+
+// Calls on_text and on_code for the stretches of `text` outside and inside `code` marks;
+// a link gives its text only.
+template <typename OnText, typename OnCode>
+void Spans(std::string_view text, OnText on_text, OnCode on_code) {
+  while (!text.empty()) {
+    const std::size_t tick = text.find('`');
+    const std::size_t bracket = text.find('[');
+    if (tick == std::string_view::npos && bracket == std::string_view::npos) {
+      on_text(text);
+      return;
+    }
+    if (tick < bracket) {
+      const std::size_t end = text.find('`', tick + 1);
+      if (end == std::string_view::npos) {
+        on_text(text);
+        return;
+      }
+      on_text(text.substr(0, tick));
+      on_code(text.substr(tick + 1, end - tick - 1));
+      text.remove_prefix(end + 1);
+      continue;
+    }
+    const std::size_t close = text.find("](", bracket);
+    const std::size_t end = close == std::string_view::npos ? close : text.find(')', close);
+    if (end == std::string_view::npos) {
+      on_text(text.substr(0, bracket + 1));
+      text.remove_prefix(bracket + 1);
+      continue;
+    }
+    on_text(text.substr(0, bracket));
+    on_text(text.substr(bracket + 1, close - bracket - 1));
+    text.remove_prefix(end + 1);
+  }
+}
+
+// Words of `text` filled into lines of at most `width` columns (counted in UTF-8 lead
+// bytes), the first line after `first`, the others after `rest`.
+std::string Wrap(std::string_view text, const std::string& first, const std::string& rest,
+                 std::size_t width) {
+  auto columns = [](std::string_view s) {
+    std::size_t n = 0;
+    for (const char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+  };
+  std::string out = first;
+  std::size_t column = columns(first);
+  bool line_empty = true;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find(' ', at), text.size());
+    const std::string_view word = text.substr(at, end - at);
+    at = end + 1;
+    if (word.empty()) continue;
+    if (!line_empty && column + 1 + columns(word) > width) {
+      out += "\n" + rest;
+      column = columns(rest);
+      line_empty = true;
+    }
+    if (!line_empty) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += columns(word);
+    line_empty = false;
+  }
+  return out + "\n";
+}
+
+// ---- Plain text, for --help.
+
+constexpr std::size_t kHelpWidth = 80;
+
+// Code that holds a space, or only punctuation ("-"), is quoted, so that it reads as one thing.
+std::string PlainInline(std::string_view text) {
+  std::string out;
+  auto add = [&out](std::string_view s) { out += s; };
+  auto code = [&out](std::string_view s) {
+    const bool alphanumeric = std::any_of(s.begin(), s.end(), [](char c) {
+      return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
+    const bool quote = (s.find(' ') != s.npos || !alphanumeric) && s.find_first_of("'\"") == s.npos;
+    if (quote) out += '\'';
+    out += s;
+    if (quote) out += '\'';
+  };
+  Spans(text, add, code);
+  return out;
+}
+
+std::string PlainBlocks(std::string_view markup, const std::string& settings,
+                        const std::string& indent) {
+  std::string out;
+  for (const Block& block : Parse(markup, settings)) {
+    if (!out.empty()) out += "\n";
+    switch (block.kind) {
+      case Block::Kind::kParagraph:
+        out += Wrap(PlainInline(block.items[0]), indent, indent, kHelpWidth);
+        break;
+      case Block::Kind::kCode:
+        for (const std::string& line : block.items) out += indent + "  " + line + "\n";
+        break;
+      case Block::Kind::kList:
+        for (const std::string& item : block.items) {
+          out += Wrap(PlainInline(item), indent + "- ", indent + "  ", kHelpWidth);
+        }
+        break;
+      case Block::Kind::kDefinitions:
+        for (std::size_t i = 0; i < block.items.size(); ++i) {
+          const std::string term = indent + block.terms[i];
+          const std::string hang = indent + std::string(10, ' ');
+          if (term.size() + 2 <= hang.size()) {
+            out += Wrap(PlainInline(block.items[i]),
+                        term + std::string(hang.size() - term.size(), ' '), hang, kHelpWidth);
+          } else {
+            out += term + "\n" + Wrap(PlainInline(block.items[i]), hang, hang, kHelpWidth);
+          }
+        }
+        break;
+    }
+  }
+  return out;
+}
+
+std::string PlainSection(const SectionDoc& section, const std::string& settings) {
+  return section.title + std::string(":\n") + PlainBlocks(section.text, settings, "  ");
+}
+
+std::string PlainExamples(std::string_view examples) {
+  std::string out = "Examples:\n";
+  for (const std::string& line : Lines(examples)) out += "  " + line + "\n";
+  return out;
+}
+
+std::string WithoutFinalNewline(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+// ---- roff, for the manual page.
+
+std::string RoffEscape(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\\') {
+      out += "\\e";
+    } else if (c == '-') {
+      out += "\\-";
+    } else if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      // A character beyond ASCII as groff's \[uXXXX], decoded from its UTF-8.
+      const int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+      char32_t code = c & (0x3F >> extra);
+      for (int k = 0; k < extra && i + 1 < text.size(); ++k) {
+        code = (code << 6) | (static_cast<unsigned char>(text[++i]) & 0x3F);
+      }
+      char buffer[16];
+      std::snprintf(buffer, sizeof buffer, "\\[u%04X]", static_cast<unsigned>(code));
+      out += buffer;
+    }
+  }
+  return out;
+}
+
+// A line that would start with a control character is kept as text.
+std::string RoffLine(std::string line) {
+  if (!line.empty() && (line[0] == '.' || line[0] == '\'')) line.insert(0, "\\&");
+  return line + "\n";
+}
+
+// Text with code in bold, one sentence a line, as groff likes it.
+std::string RoffText(std::string_view text) {
+  std::string joined;
+  Spans(
+      text, [&joined](std::string_view s) { joined += RoffEscape(s); },
+      [&joined](std::string_view s) { joined += "\\fB" + RoffEscape(s) + "\\fR"; });
+  std::string out;
+  std::size_t start = 0;
+  for (std::size_t at; (at = joined.find(". ", start)) != std::string::npos;) {
+    out += RoffLine(joined.substr(start, at + 1 - start));
+    start = at + 2;
+  }
+  return out + RoffLine(joined.substr(start));
+}
+
+// A synopsis or option name: options bold, placeholders italic, the rest as it is.
+std::string RoffUsage(std::string_view usage) {
+  std::string out;
+  for (std::size_t at = 0; at < usage.size();) {
+    const char c = usage[at];
+    std::size_t end = at + 1;
+    if (c == '-' || (c >= 'A' && c <= 'Z')) {
+      while (end < usage.size() && usage[end] != ' ' && usage[end] != ']' && usage[end] != ',') {
+        ++end;
+      }
+      const bool option = c == '-';
+      out += (option ? "\\fB" : "\\fI") + RoffEscape(usage.substr(at, end - at)) + "\\fR";
+    } else {
+      out += RoffEscape(usage.substr(at, 1));
+    }
+    at = end;
+  }
+  return out;
+}
+
+// `nested`: inside a tagged paragraph, whose first block needs no paragraph macro of its own.
+std::string RoffBlocks(std::string_view markup, bool nested) {
+  std::string out;
+  bool first = true;
+  for (const Block& block : Parse(markup, kDocumentedSettingsPath)) {
+    switch (block.kind) {
+      case Block::Kind::kParagraph:
+        if (!first) out += nested ? ".IP\n" : ".PP\n";
+        out += RoffText(block.items[0]);
+        break;
+      case Block::Kind::kCode:
+        if (!first || !nested) out += nested ? ".IP\n" : ".PP\n";
+        out += ".nf\n";
+        for (const std::string& line : block.items) out += RoffLine(RoffEscape(line));
+        out += ".fi\n";
+        break;
+      case Block::Kind::kList:
+        for (const std::string& item : block.items) out += ".IP \\(bu 2\n" + RoffText(item);
+        break;
+      case Block::Kind::kDefinitions:
+        for (std::size_t i = 0; i < block.items.size(); ++i) {
+          out += ".TP\n" + RoffLine("\\fB" + RoffEscape(block.terms[i]) + "\\fR") +
+                 RoffText(block.items[i]);
+        }
+        break;
+    }
+    first = false;
+  }
+  return out;
+}
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+// ---- Markdown, for docs/tool.md.
+
+constexpr std::size_t kMarkdownWidth = 96;
+
+std::string MarkdownBlocks(std::string_view markup) {
+  std::string out;
+  for (const Block& block : Parse(markup, kDocumentedSettingsPath)) {
+    out += "\n";
+    switch (block.kind) {
+      case Block::Kind::kParagraph:
+        out += Wrap(block.items[0], "", "", kMarkdownWidth);
+        break;
+      case Block::Kind::kCode:
+        for (const std::string& line : block.items) out += "    " + line + "\n";
+        break;
+      case Block::Kind::kList:
+        for (const std::string& item : block.items) out += Wrap(item, "- ", "  ", kMarkdownWidth);
+        break;
+      case Block::Kind::kDefinitions:
+        for (std::size_t i = 0; i < block.items.size(); ++i) {
+          out += Wrap("`" + block.terms[i] + "`: " + block.items[i], "- ", "  ", kMarkdownWidth);
+        }
+        break;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string PlainMarkup(std::string_view markup, const std::string& settings) {
+  return PlainBlocks(markup, settings, "");
+}
+std::string RoffMarkup(std::string_view markup) { return RoffBlocks(markup, false); }
+std::string MarkdownMarkup(std::string_view markup) { return MarkdownBlocks(markup); }
+
+std::string HelpFooter(const std::string& settings) {
+  std::string out;
+  for (const char* id : {"examples", "paths", "exit-status", "settings-location", "security"}) {
+    if (!out.empty()) out += "\n";
+    out += PlainSection(Section(id), settings);
+  }
+  return WithoutFinalNewline(out);
+}
+
+std::string CommandHelpFooter(const CommandDoc& command, const std::string& settings) {
+  std::string out =
+      PlainExamples(command.examples) + "\n" + PlainBlocks(command.details, settings, "");
+  for (const char* id : command.help_sections) {
+    out += '\n';
+    out += PlainSection(Section(id), settings);
+  }
+  return WithoutFinalNewline(out);
+}
+
+std::string ManualPage(const std::string& version) {
+  std::string out =
+      ".\\\" Manual page for tolvane-crypt, made from tools/crypt/manual.cc by the build.\n"
+      ".TH TOLVANE\\-CRYPT 1 2026 \"tolvane\\-crypt " +
+      RoffEscape(version) + "\" \"User Commands\"\n.SH NAME\ntolvane\\-crypt \\- " +
+      RoffEscape(kToolPurpose) + "\n.SH SYNOPSIS\n";
+  for (const CommandDoc& command : Commands()) {
+    out += "\\fBtolvane\\-crypt " + RoffEscape(command.name) + "\\fR " + RoffUsage(command.usage) +
+           "\n.br\n";
+  }
+  out += ".B tolvane\\-crypt\n.BR \\-\\-version \" | \" \\-\\-help\n.PP\n" +
+         RoffText(Section("key").text);
+  out += ".SH DESCRIPTION\n" + RoffBlocks(Section("description").text, false) + ".PP\n" +
+         RoffBlocks(Section("paths").text, true);
+  out += ".SH COMMANDS\n";
+  for (const CommandDoc& command : Commands()) {
+    out += ".TP\n";
+    out += command.usage[0] == '\0'
+               ? ".B " + RoffEscape(command.name) + "\n"
+               : ".BR " + RoffEscape(command.name) + " \" " + RoffUsage(command.usage) + "\"\n";
+    out += RoffBlocks(command.details, true);
+    out += ".IP\n.nf\n";
+    for (const std::string& line : Lines(command.examples)) out += RoffLine(RoffEscape(line));
+    out += ".fi\n";
+  }
+  out += ".SH OPTIONS\n";
+  for (const OptionDoc& option : Options()) {
+    out += ".TP\n" + RoffLine(RoffUsage(option.name)) + RoffBlocks(option.details, true);
+  }
+  for (const char* id : {"keys", "text", "files", "settings", "environment", "exit-status",
+                         "messages", "security", "examples", "see-also"}) {
+    const SectionDoc& section = Section(id);
+    out += ".SH " + RoffEscape(Upper(section.title)) + "\n" + RoffBlocks(section.text, false);
+  }
+  return out;
+}
+
+std::string MarkdownPage() {
+  std::string out =
+      "<!-- Made from tools/crypt/manual.cc: edit that, then run\n"
+      "     cmake --build build --target tolvane-crypt-docs -->\n"
+      "# The command-line tool: `tolvane-crypt`\n";
+  out += MarkdownBlocks(Section("about").text) + "\n";
+  for (const CommandDoc& command : Commands()) {
+    out += "    tolvane-crypt " + std::string(command.name) +
+           (command.usage[0] == '\0' ? "" : " ") + command.usage + "\n";
+  }
+  out += MarkdownBlocks(Section("key").text);
+  out += "\n## " + std::string(Section("description").title) + "\n" +
+         MarkdownBlocks(Section("description").text) + MarkdownBlocks(Section("paths").text);
+  out += "\n## " + std::string(Section("security").title) + "\n" +
+         MarkdownBlocks(Section("security").text);
+  out += "\n## Subcommands\n";
+  for (const CommandDoc& command : Commands()) {
+    out += "\n### `" + std::string(command.name) + (command.usage[0] == '\0' ? "" : " ") +
+           command.usage + "`\n" + MarkdownBlocks(command.details) + "\n";
+    for (const std::string& line : Lines(command.examples)) out += "    " + line + "\n";
+  }
+  out += "\n## Options\n\n";
+  for (const OptionDoc& option : Options()) {
+    std::string details;
+    for (const Block& block : Parse(option.details, kDocumentedSettingsPath)) {
+      Append(details, block.items[0]);
+    }
+    out += Wrap("`" + std::string(option.name) + "`: " + details, "- ", "  ", kMarkdownWidth);
+  }
+  for (const char* id : {"keys", "text", "files", "settings", "environment", "exit-status",
+                         "messages", "examples"}) {
+    const SectionDoc& section = Section(id);
+    out += "\n## " + std::string(section.title) + "\n" + MarkdownBlocks(section.text);
+  }
+  return out;
+}
+
+}  // namespace tolvane::crypt

@@ -1,0 +1,55 @@
+// The markup of the documentation table as each output shows it: a slip here garbles --help,
+// the manual page or docs/tool.md without any other test noticing.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tools/crypt/manual.h"
+
+namespace tolvane::crypt {
+namespace {
+
+TEST(Manual, EachOutputShowsTheMarkupAsItMeans) {
+  const struct {
+    const char* markup;
+    const char* plain;
+    const char* roff;
+    const char* markdown;
+  } cases[] = {
+      // Code: bold in roff, where every hyphen is escaped; quoted in plain text when it is
+      // only punctuation or holds a space.
+      {"Give `-x` or `-` or `a b`.", "Give -x or '-' or 'a b'.\n",
+       "Give \\fB\\-x\\fR or \\fB\\-\\fR or \\fBa b\\fR.\n", "\nGive `-x` or `-` or `a b`.\n"},
+      // One sentence a roff line; a line that would start with a control character is text.
+      {"Files end.\n.NAME.tmp and 'x' stay.", "Files end. .NAME.tmp and 'x' stay.\n",
+       "Files end.\n\\&.NAME.tmp and 'x' stay.\n", "\nFiles end. .NAME.tmp and 'x' stay.\n"},
+      // Beyond ASCII and backslashes.
+      {"A\u20AC \\ end", "A\u20AC \\ end\n", "A\\[u20AC] \\e end\n", "\nA\u20AC \\ end\n"},
+      {"    x --y\n      z", "  x --y\n    z\n", ".PP\n.nf\nx \\-\\-y\n  z\n.fi\n",
+       "\n    x --y\n      z\n"},
+      {"- one\n  two\n- three", "- one two\n- three\n",
+       ".IP \\(bu 2\none two\n.IP \\(bu 2\nthree\n", "\n- one two\n- three\n"},
+      {"= 0\n  Success.\n= 128 + N\n  Signal.", "0         Success.\n128 + N   Signal.\n",
+       ".TP\n\\fB0\\fR\nSuccess.\n.TP\n\\fB128 + N\\fR\nSignal.\n",
+       "\n- `0`: Success.\n- `128 + N`: Signal.\n"},
+      {"See [files](files.md).", "See files.\n", "See files.\n", "\nSee [files](files.md).\n"},
+      {"In {settings}.", "In HERE.\n", "In $XDG_CONFIG_HOME/Brennix/Tolvane/settings.sqlite3.\n",
+       "\nIn $XDG_CONFIG_HOME/Brennix/Tolvane/settings.sqlite3.\n"},
+      {"One.\n\nTwo.", "One.\n\nTwo.\n", "One.\n.PP\nTwo.\n", "\nOne.\n\nTwo.\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PlainMarkup(c.markup, "HERE"), c.plain) << c.markup;
+    EXPECT_EQ(RoffMarkup(c.markup), c.roff) << c.markup;
+    EXPECT_EQ(MarkdownMarkup(c.markup), c.markdown) << c.markup;
+  }
+}
+
+TEST(Manual, LongTextIsWrappedForTheTerminal) {
+  const std::string words(30, 'w');
+  const std::string plain = PlainMarkup(words + " " + words + " " + words, "");
+  EXPECT_EQ(plain, words + " " + words + "\n" + words + "\n");
+}
+
+}  // namespace
+}  // namespace tolvane::crypt
