@@ -51,10 +51,15 @@ if(BUILD_SHARED_LIBS)
   set(CPACK_COMPONENT_TOOL_DEPENDS runtime)
   set(CPACK_COMPONENT_DEV_DEPENDS runtime)
 endif()
+if(TOLVANE_PYTHON_PACKAGE)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+  set(CPACK_COMPONENT_PYTHON_DEPENDS runtime)
+endif()
 
 set(tolvane_package_tool tolvane-crypt)
 set(tolvane_package_runtime ${tolvane_runtime_package})
 set(tolvane_package_dev libtolvane-dev)
+set(tolvane_package_python python3-tolvane)
 foreach(component IN LISTS CPACK_COMPONENTS_ALL)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE RENAME copyright
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${tolvane_package_${component}}
@@ -88,6 +93,15 @@ set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
   "Tolvane cipher components (shared library)
  Blowfish in electronic-codebook mode for byte arrays, text and files, a
  hexadecimal text code, a Base64 decoder and a per-user settings store.")
+
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME ${tolvane_package_python})
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3")
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION
+  "Tolvane cipher components (Python package)
+ The module tolvane: Blowfish encryption of bytes, text and files, the
+ hexadecimal text code, Base64 decoding and the code page, over the shared
+ library's C interface with ctypes.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME ${tolvane_package_dev})
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)

@@ -17,6 +17,7 @@ ALLOWED = {
     "errors": {"base", "platform", "errors"},
     "cipher": {"base", "core", "errors", "cipher"},
     "support": {"base", "platform", "support"},
+    "capi": {"base", "platform", "core", "support", "capi"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
 

@@ -8,7 +8,7 @@
 
 namespace tolvane {
 
-// Exported for tolvane-crypt; the header itself is not installed.
+// Part of the public C++ API, for the core's text and for tolvane-crypt.
 
 // Decodes UTF-8 into UTF-16 code units. Throws tolvane::Error 5 with the byte offset for
 // anything that is not well-formed UTF-8 (overlong forms, surrogates, truncated sequences).

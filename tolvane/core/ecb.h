@@ -44,9 +44,9 @@ TOLVANE_API void EcbDecrypt(const KeySchedule& key, std::span<const std::uint8_t
 // runs body(context), then helps with what is left; returns when all is done, whether body
 // threw or not (its exception then goes on). For streaming: the caller reads and writes while
 // the workers transform.
-void EcbTransformDuring(const KeySchedule& key, bool decrypt, std::uint8_t* data,
-                        std::size_t blocks, const CipherThreads& threads,
-                        void (*body)(void* context), void* context);
+TOLVANE_API void EcbTransformDuring(const KeySchedule& key, bool decrypt, std::uint8_t* data,
+                                    std::size_t blocks, const CipherThreads& threads,
+                                    void (*body)(void* context), void* context);
 
 }  // namespace tolvane
 

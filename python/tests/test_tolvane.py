@@ -1,0 +1,98 @@
+"""The Python package against the built shared library (TOLVANE_LIBRARY names it)."""
+import os
+import pathlib
+
+import pytest
+
+import tolvane
+
+VECTORS = pathlib.Path(os.environ.get("TOLVANE_SOURCE_DIR", pathlib.Path(__file__).parents[2])) \
+    / "tests" / "data" / "blowfish-published.txt"
+
+
+def published_vectors():
+    section = None
+    for line in VECTORS.read_text().splitlines():
+        if line.startswith("["):
+            section = line
+        elif section == "[ecb]" and line and not line.startswith("#"):
+            yield tuple(bytes.fromhex(field) for field in line.split())
+
+
+@pytest.mark.parametrize("key,plain,cipher", list(published_vectors()))
+def test_published_vectors(key, plain, cipher):
+    bf = tolvane.Blowfish(key)
+    assert bf.encrypt(plain) == cipher
+    assert bf.decrypt(cipher) == plain
+
+
+def test_bytes_threads_and_text_round_trip():
+    data = bytes(range(256)) * 2048  # 512 KiB: shared among threads
+    one, two = tolvane.Blowfish(b"key"), tolvane.Blowfish(b"key", threads=2)
+    assert one.encrypt(data) == two.encrypt(data)
+    assert one.decrypt(two.encrypt(data)) == data
+    sealed = one.encrypt_text("Grüße aus Łeba")
+    assert len(sealed) == 16
+    assert one.decrypt_text(sealed) == "Grüße aus Leba"  # 1252 has no "Ł": its look-alike
+    assert tolvane.hex_code("A€") == "4100AC20"
+    assert tolvane.from_hex_code("4100ac20") == "A€"
+    assert tolvane.from_hex_code(tolvane.hex_code("\ud800x")) == "\ud800x"
+    assert tolvane.base64_decode("SGVs\nbG8=") == b"Hello"
+
+
+def test_code_page_changes_text():
+    assert tolvane.code_page() == 1252
+    bf = tolvane.Blowfish(b"key")
+    try:
+        tolvane.set_code_page(1251)
+        assert tolvane.code_page() == 1251
+        assert bf.decrypt_text(bf.encrypt_text("Привет")) == "Привет"
+    finally:
+        tolvane.set_code_page(1252)
+
+
+def test_files(tmp_path):
+    bf = tolvane.Blowfish(b"file key")
+    plain, sealed = tmp_path / "plain", tmp_path / "sealed"
+    for content, key_checked in ((b"twelve bytes", True), (b"sixteen bytes!!!", False)):
+        plain.write_bytes(content)
+        seen = []
+        bf.encrypt_file(plain, str(sealed), progress=lambda done, total: seen.append(total))
+        assert seen[-1] == len(content)
+        assert bf.check_file(sealed) is key_checked
+        bf.decrypt_file(sealed, sealed)
+        assert sealed.read_bytes() == content
+    sealed.write_bytes(b"before")
+    with pytest.raises(tolvane.Error) as stopped:
+        bf.encrypt_file(plain, sealed, progress=lambda done, total: True)
+    assert stopped.value.number == 18
+    assert sealed.read_bytes() == b"before"
+
+
+@pytest.mark.parametrize("call,number,words", [
+    (lambda: tolvane.Blowfish(b""), 9, "Subscript out of range"),
+    (lambda: tolvane.Blowfish(b"k" * 32768), 6, "Overflow"),
+    (lambda: tolvane.Blowfish(b"k").encrypt(b"7 bytes"), -2147218101, "divisible by 8"),
+    (lambda: tolvane.Blowfish(b"k").decrypt_text(b"1234567"), -2147218101, "String to decrypt"),
+    (lambda: tolvane.Blowfish(b"k").encrypt("text"), 5, "bytes"),
+    (lambda: tolvane.Blowfish(b"k").check_file("/nonexistent"), -2147218102, "not found"),
+    (lambda: tolvane.Blowfish(b"k").check_file(42), 5, ""),
+    (lambda: tolvane.from_hex_code("4G"), 13, "Type mismatch"),
+    (lambda: tolvane.base64_decode("QQ=x"), 5, ""),
+    (lambda: tolvane.set_code_page(932), 5, "932"),
+])
+def test_failures_raise_error(call, number, words):
+    with pytest.raises(tolvane.Error) as raised:
+        call()
+    assert raised.value.number == number
+    assert words in raised.value.message
+
+
+def test_wrong_key_on_a_file(tmp_path):
+    source = tmp_path / "a"
+    source.write_bytes(b"abc")
+    tolvane.Blowfish(b"right").encrypt_file(source, source)
+    with pytest.raises(tolvane.Error) as raised:
+        tolvane.Blowfish(b"wrong").decrypt_file(source, tmp_path / "b")
+    assert raised.value.number == 321
+    assert not (tmp_path / "b").exists()

@@ -1,0 +1,256 @@
+"""Blowfish encryption of bytes, text and files through the Tolvane library's C interface.
+
+    import tolvane
+    cipher = tolvane.Blowfish(b"my key")
+    sealed = cipher.encrypt(b"8 bytes!")          # a multiple of 8 bytes
+    cipher.encrypt_file("notes.txt", "notes.enc")
+    tolvane.hex_code("A")                         # "4100"
+
+Every failure raises tolvane.Error, whose .number is the library's error number and .message
+its description. The library is loaded with ctypes from where this package was installed with
+it; the environment variable TOLVANE_LIBRARY names another file to load instead.
+"""
+from __future__ import annotations
+
+import ctypes
+import os
+from typing import Callable, Optional, Union
+
+from tolvane._library import library as _lib
+from tolvane._library import progress_type as _progress_type
+
+__all__ = [
+    "Blowfish",
+    "Error",
+    "base64_decode",
+    "code_page",
+    "from_hex_code",
+    "hex_code",
+    "set_code_page",
+    "version",
+]
+
+PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+# The error number for an argument the library cannot use.
+_INVALID_ARGUMENT = 5
+
+
+class Error(Exception):
+    """A failure the library reported: its error number and description."""
+
+    def __init__(self, number: int, message: str) -> None:
+        super().__init__(f"{number} - {message}")
+        self.number = number
+        self.message = message
+
+
+def _check(number: int) -> None:
+    if number != 0:
+        message = _lib.tolvane_last_error_message().decode("utf-8", "replace")
+        raise Error(number, message)
+
+
+def _utf16(text: str) -> tuple[ctypes.Array[ctypes.c_uint16], int]:
+    """`text` as UTF-16 code units; lone surrogates are kept as they are."""
+    if not isinstance(text, str):
+        raise Error(_INVALID_ARGUMENT, f"text must be str, not {type(text).__name__}")
+    raw = text.encode("utf-16-le", "surrogatepass")
+    units = len(raw) // 2
+    return (ctypes.c_uint16 * max(units, 1)).from_buffer_copy(raw.ljust(2 * max(units, 1), b"\0")), units
+
+
+def _take_text16(pointer: ctypes.POINTER(ctypes.c_uint16), units: int) -> str:
+    try:
+        raw = ctypes.string_at(pointer, units * 2)
+    finally:
+        _lib.tolvane_free(pointer)
+    return raw.decode("utf-16-le", "surrogatepass")
+
+
+def _take_bytes(pointer: ctypes.c_void_p, size: int) -> bytes:
+    try:
+        return ctypes.string_at(pointer, size)
+    finally:
+        _lib.tolvane_free(pointer)
+
+
+def _text16_call(function: Callable[..., int], *leading: object, text: str) -> str:
+    """Calls a library function from UTF-16 text to UTF-16 text."""
+    units, count = _utf16(text)
+    result = ctypes.POINTER(ctypes.c_uint16)()
+    result_units = ctypes.c_size_t()
+    _check(function(*leading, units, count, ctypes.byref(result), ctypes.byref(result_units)))
+    return _take_text16(result, result_units.value)
+
+
+def _bytes_of(data: object) -> bytes:
+    if not isinstance(data, (bytes, bytearray, memoryview)):
+        raise Error(_INVALID_ARGUMENT, f"data must be bytes, not {type(data).__name__}")
+    return bytes(data)
+
+
+def _path(path: PathLike) -> bytes:
+    try:
+        native = os.fspath(path)
+    except TypeError as e:
+        raise Error(_INVALID_ARGUMENT, str(e)) from None
+    if isinstance(native, bytes):
+        return native
+    # The library takes UTF-8 paths; on POSIX a path is bytes, as the file system holds them.
+    return os.fsencode(native) if os.name != "nt" else native.encode("utf-8", "surrogatepass")
+
+
+def _code_page_bytes(text: str) -> bytes:
+    raw = text.encode("utf-8")
+    result = ctypes.c_void_p()
+    size = ctypes.c_size_t()
+    _check(_lib.tolvane_code_page_bytes8(raw, len(raw), ctypes.byref(result), ctypes.byref(size)))
+    return _take_bytes(result, size.value)
+
+
+def _code_page_text(data: bytes) -> str:
+    result = ctypes.c_void_p()
+    size = ctypes.c_size_t()
+    _check(_lib.tolvane_code_page_text8(data, len(data), ctypes.byref(result), ctypes.byref(size)))
+    return _take_bytes(result, size.value).decode("utf-8")
+
+
+# Told (bytes done, total) while a file is encrypted or decrypted; returning True stops it.
+ProgressFunction = Callable[[int, int], Optional[bool]]
+
+
+class Blowfish:
+    """One Blowfish key: encrypts and decrypts bytes, text and files with it.
+
+    Raises tolvane.Error when the key is refused (empty: 9; over 32767 bytes: 6). Only the
+    first 72 bytes of a key count. Use it from one thread at a time; `threads` lets one call
+    share inputs of 256 KiB and more among that many threads (0: one per hardware thread).
+    """
+
+    def __init__(self, key: bytes, *, threads: int = 1) -> None:
+        self._handle = ctypes.c_void_p()
+        _check(_lib.tolvane_cipher_create(ctypes.byref(self._handle)))
+        key = _bytes_of(key)
+        try:
+            _check(_lib.tolvane_cipher_set_key(self._handle, key, len(key)))
+            if not 0 <= threads <= 0xFFFFFFFF:
+                raise Error(_INVALID_ARGUMENT, f"threads out of range: {threads}")
+            _check(_lib.tolvane_cipher_set_threads(self._handle, threads))
+        except BaseException:
+            self.close()
+            raise
+
+    def close(self) -> None:
+        """Wipes the key schedule; the object cannot be used afterwards."""
+        if self._handle:
+            _lib.tolvane_cipher_destroy(self._handle)
+            self._handle = ctypes.c_void_p()
+
+    def __enter__(self) -> "Blowfish":
+        return self
+
+    def __exit__(self, *exc_info: object) -> None:
+        self.close()
+
+    def __del__(self) -> None:
+        handle = getattr(self, "_handle", None)
+        if handle and _lib is not None:
+            self.close()
+
+    def _transform(self, function: Callable[..., int], data: bytes) -> bytes:
+        data = _bytes_of(data)
+        out = ctypes.create_string_buffer(max(len(data), 1))
+        try:
+            _check(function(self._handle, data, out, len(data)))
+            return out.raw[: len(data)]
+        finally:
+            ctypes.memset(out, 0, len(out))
+
+    def encrypt(self, data: bytes) -> bytes:
+        """`data` (a multiple of 8 bytes) encrypted in electronic-codebook mode."""
+        return self._transform(_lib.tolvane_encrypt, data)
+
+    def decrypt(self, data: bytes) -> bytes:
+        """`data` (a multiple of 8 bytes) decrypted in electronic-codebook mode."""
+        return self._transform(_lib.tolvane_decrypt, data)
+
+    def _file(self, function: Callable[..., int], src: PathLike, dst: PathLike,
+              progress: Optional[ProgressFunction]) -> None:
+        callback = _progress_type(0)
+        if progress is not None:
+            def call(_context: object, done: int, total: int) -> int:
+                try:
+                    return 1 if progress(done, total) else 0
+                except BaseException:  # an exception must not cross the library: stop instead
+                    return 1
+            callback = _progress_type(call)
+        _check(function(self._handle, _path(src), _path(dst), callback, None))
+
+    def encrypt_file(self, src: PathLike, dst: PathLike,
+                     progress: Optional[ProgressFunction] = None) -> None:
+        """Encrypts the file `src` into `dst` (which may be `src`); `dst` is replaced whole
+        once every byte is done, and stays as it was on any failure."""
+        self._file(_lib.tolvane_encrypt_file, src, dst, progress)
+
+    def decrypt_file(self, src: PathLike, dst: PathLike,
+                     progress: Optional[ProgressFunction] = None) -> None:
+        """Decrypts the file `src` into `dst` after checking its format and, where the
+        padding allows, the key (error 321 when a check fails)."""
+        self._file(_lib.tolvane_decrypt_file, src, dst, progress)
+
+    def check_file(self, path: PathLike) -> bool:
+        """Runs decrypt_file's checks on `path`, writing nothing: True when the key was checked,
+        False when the plain length is a multiple of 8 and left nothing to check it against."""
+        key_checked = ctypes.c_int32()
+        _check(_lib.tolvane_check_file(self._handle, _path(path), ctypes.byref(key_checked)))
+        return bool(key_checked.value)
+
+    def encrypt_text(self, text: str) -> bytes:
+        """The cipher bytes of `text`, taken through the active code page (characters it
+        lacks become a look-alike or "?"): a multiple of 8 bytes."""
+        cipher = _text16_call(_lib.tolvane_encrypt_text16, self._handle, text=text)
+        return _code_page_bytes(cipher)
+
+    def decrypt_text(self, cipher: bytes) -> str:
+        """The text of cipher bytes (a multiple of 8), cut at its first NUL character."""
+        cipher_text = _code_page_text(_bytes_of(cipher))
+        return _text16_call(_lib.tolvane_decrypt_text16, self._handle, text=cipher_text)
+
+
+def hex_code(text: str) -> str:
+    """Each UTF-16 code unit of `text` as four uppercase hexadecimal digits, low byte first."""
+    return _text16_call(_lib.tolvane_hex_code16, text=text)
+
+
+def from_hex_code(code: str) -> str:
+    """The text a hexadecimal code holds (error 13 for a character that is no digit)."""
+    return _text16_call(_lib.tolvane_from_hex_code16, text=code)
+
+
+def base64_decode(text: str) -> bytes:
+    """Standard Base64 (white space skipped) decoded; error 5 says what is wrong and where."""
+    units, count = _utf16(text)
+    result = ctypes.c_void_p()
+    size = ctypes.c_size_t()
+    _check(_lib.tolvane_base64_decode16(units, count, ctypes.byref(result), ctypes.byref(size)))
+    return _take_bytes(result, size.value)
+
+
+def code_page() -> int:
+    """The active ANSI code page (874 or 1250 to 1258) that text goes through."""
+    number = ctypes.c_int32()
+    _check(_lib.tolvane_code_page(ctypes.byref(number)))
+    return number.value
+
+
+def set_code_page(n: int) -> None:
+    """Makes `n` the active code page for the whole process (error 5 if unsupported)."""
+    if not isinstance(n, int) or not -(2**31) <= n < 2**31:
+        raise Error(_INVALID_ARGUMENT, f"no such code page: {n!r}")
+    _check(_lib.tolvane_set_code_page(n))
+
+
+def version() -> str:
+    """The library's version."""
+    return _lib.tolvane_version().decode("ascii")

@@ -1,0 +1,82 @@
+"""Loads the shared library and declares the C functions the package calls."""
+from __future__ import annotations
+
+import ctypes
+import os
+import pathlib
+
+# The C interface this package was written for (TOLVANE_ABI_VERSION in <tolvane/tolvane.h>).
+ABI_VERSION = 1
+
+
+def _candidates() -> list[str]:
+    names = []
+    override = os.environ.get("TOLVANE_LIBRARY")
+    if override:
+        return [override]
+    try:
+        # Written by the install: where the library lies, relative to this folder.
+        from tolvane._installed import LIBRARY
+        names.append(str(pathlib.Path(__file__).resolve().parent / LIBRARY))
+    except ImportError:
+        pass
+    names.append("tolvane.dll" if os.name == "nt" else "libtolvane.so.0")
+    return names
+
+
+def _load() -> ctypes.CDLL:
+    failures = []
+    for name in _candidates():
+        try:
+            return ctypes.CDLL(name)
+        except OSError as e:
+            failures.append(str(e))
+    raise ImportError("the tolvane library could not be loaded: " + "; ".join(failures))
+
+
+library = _load()
+
+_p = ctypes.c_void_p
+_size = ctypes.c_size_t
+_i32 = ctypes.c_int32
+_out_p = ctypes.POINTER(ctypes.c_void_p)
+_out_size = ctypes.POINTER(ctypes.c_size_t)
+_out_i32 = ctypes.POINTER(ctypes.c_int32)
+_units = ctypes.POINTER(ctypes.c_uint16)
+_out_units = ctypes.POINTER(ctypes.POINTER(ctypes.c_uint16))
+progress_type = ctypes.CFUNCTYPE(_i32, _p, ctypes.c_uint64, ctypes.c_uint64)
+
+_SIGNATURES = {
+    "tolvane_version": (ctypes.c_char_p, []),
+    "tolvane_abi_version": (_i32, []),
+    "tolvane_last_error_message": (ctypes.c_char_p, []),
+    "tolvane_free": (None, [_p]),
+    "tolvane_cipher_create": (_i32, [_out_p]),
+    "tolvane_cipher_destroy": (_i32, [_p]),
+    "tolvane_cipher_set_key": (_i32, [_p, ctypes.c_char_p, _size]),
+    "tolvane_cipher_set_threads": (_i32, [_p, ctypes.c_uint32]),
+    "tolvane_encrypt": (_i32, [_p, ctypes.c_char_p, ctypes.c_char_p, _size]),
+    "tolvane_decrypt": (_i32, [_p, ctypes.c_char_p, ctypes.c_char_p, _size]),
+    "tolvane_encrypt_file": (_i32, [_p, ctypes.c_char_p, ctypes.c_char_p,
+                                    progress_type, _p]),
+    "tolvane_decrypt_file": (_i32, [_p, ctypes.c_char_p, ctypes.c_char_p,
+                                    progress_type, _p]),
+    "tolvane_check_file": (_i32, [_p, ctypes.c_char_p, _out_i32]),
+    "tolvane_encrypt_text16": (_i32, [_p, _units, _size, _out_units, _out_size]),
+    "tolvane_decrypt_text16": (_i32, [_p, _units, _size, _out_units, _out_size]),
+    "tolvane_hex_code16": (_i32, [_units, _size, _out_units, _out_size]),
+    "tolvane_from_hex_code16": (_i32, [_units, _size, _out_units, _out_size]),
+    "tolvane_code_page": (_i32, [_out_i32]),
+    "tolvane_set_code_page": (_i32, [_i32]),
+    "tolvane_code_page_bytes8": (_i32, [ctypes.c_char_p, _size, _out_p, _out_size]),
+    "tolvane_code_page_text8": (_i32, [ctypes.c_char_p, _size, _out_p, _out_size]),
+    "tolvane_base64_decode16": (_i32, [_units, _size, _out_p, _out_size]),
+}
+for _name, (_restype, _argtypes) in _SIGNATURES.items():
+    _function = getattr(library, _name)
+    _function.restype = _restype
+    _function.argtypes = _argtypes
+
+if library.tolvane_abi_version() != ABI_VERSION:
+    raise ImportError(f"the tolvane library has interface {library.tolvane_abi_version()}, "
+                      f"this package needs {ABI_VERSION}")

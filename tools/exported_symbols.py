@@ -1,0 +1,112 @@
+#!/usr/bin/env python3
+"""What the shared library exports, held to tolvane/exported_symbols.txt.
+
+  check <list> <platform> <symbols-file> [<C header>]
+      Compares the demangled exported symbols in <symbols-file> (one a line) with the list,
+      both ways: every exported symbol must be listed, every listed name exported; and the
+      listed C functions with those the C header declares. Exits 1 naming each difference.
+  def <list> <platform> <output.def> <dll-name> <nm> <c++filt> <object>...
+      Writes the module-definition file that exports, from the objects, exactly the symbols
+      the list names (data symbols marked DATA), for linking a Windows DLL and making its
+      import libraries.
+
+<platform> is posix or win: list lines for one platform only count there.
+"""
+import re
+import subprocess
+import sys
+
+WRAPPERS = ("typeinfo name for ", "typeinfo for ", "vtable for ")
+
+
+def read_list(path: str, platform: str) -> tuple[set[str], list[str]]:
+    """The C names and the C++ names the list holds for `platform`."""
+    c_names, cxx_names = set(), []
+    with open(path, encoding="utf-8") as lines:
+        for line in lines:
+            words = line.split("#", 1)[0].split()
+            if not words or (len(words) > 1 and words[1] != platform):
+                continue
+            (cxx_names.append if "::" in words[0] else c_names.add)(words[0])
+    return c_names, cxx_names
+
+
+def cxx_name_of(symbol: str, names: list[str]) -> str | None:
+    """The listed C++ name a demangled symbol belongs to, or None."""
+    for wrapper in WRAPPERS:
+        if symbol.startswith(wrapper):
+            symbol = symbol[len(wrapper):]
+            break
+    # A function template's symbol starts with its return type.
+    if not symbol.startswith("tolvane::"):
+        at = symbol.find(" tolvane::")
+        if at < 0 or "(" in symbol[:at] or "<" in symbol[:at]:
+            return None
+        symbol = symbol[at + 1:]
+    for name in names:
+        if symbol == name or re.match(re.escape(name) + r"(\(|\[|<|::)", symbol):
+            return name
+    return None
+
+
+def listed(symbol: str, c_names: set[str], cxx_names: list[str]) -> str | None:
+    """The listed name a demangled symbol belongs to, or None."""
+    if re.fullmatch(r"\w+", symbol):
+        return symbol if symbol in c_names else None
+    return cxx_name_of(symbol, cxx_names)
+
+
+def write_def(c_names: set[str], cxx_names: list[str], output: str, dll: str, nm: str,
+              cxxfilt: str, objects: list[str]) -> int:
+    defined = {}
+    for obj in objects:
+        listing = subprocess.run([nm, "-g", "--defined-only", obj], check=True,
+                                 capture_output=True, text=True).stdout
+        for line in listing.splitlines():
+            fields = line.split()
+            if len(fields) == 3:
+                defined.setdefault(fields[2], fields[1])
+    names = sorted(defined)
+    demangled = subprocess.run([cxxfilt], input="\n".join(names) + "\n", check=True,
+                               capture_output=True, text=True).stdout.splitlines()
+    lines = [f"LIBRARY {dll}", "EXPORTS"]
+    for name, readable in zip(names, demangled):
+        if listed(readable, c_names, cxx_names):
+            lines.append(f"  {name}" + (" DATA" if defined[name] in "BDRbdr" else ""))
+    with open(output, "w", encoding="utf-8") as out:
+        out.write("\n".join(lines) + "\n")
+    return 0
+
+
+def main() -> int:
+    mode = sys.argv[1]
+    c_names, cxx_names = read_list(sys.argv[2], sys.argv[3])
+    if mode == "def":
+        return write_def(c_names, cxx_names, sys.argv[4], sys.argv[5], sys.argv[6], sys.argv[7],
+                         sys.argv[8:])
+    with open(sys.argv[4], encoding="utf-8") as lines:
+        symbols = [line.strip() for line in lines if line.strip()]
+    faults, seen = [], set()
+    for symbol in symbols:
+        name = listed(symbol, c_names, cxx_names)
+        if name is None:
+            faults.append(f"exported but not listed: {symbol}")
+        seen.add(name)
+    for name in sorted(c_names) + cxx_names:
+        if name not in seen:
+            faults.append(f"listed but not exported: {name}")
+    if len(sys.argv) > 5:
+        with open(sys.argv[5], encoding="utf-8") as header:
+            declared = set(re.findall(r"^TOLVANE_C_API\b[^;(]*?\b(tolvane_\w+)\(", header.read(),
+                                      re.MULTILINE))
+        faults += [f"declared but not listed: {name}" for name in sorted(declared - c_names)]
+        faults += [f"listed but not declared: {name}" for name in sorted(c_names - declared)]
+    for fault in faults:
+        print(fault, file=sys.stderr)
+    if not faults:
+        print(f"{len(symbols)} exported symbols, all listed; every listed name exported")
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
