@@ -24,11 +24,9 @@ namespace tolvane {
 // Windows HANDLE (INVALID_HANDLE_VALUE).
 inline constexpr std::intptr_t kNoHandle = -1;
 //
-// Not an installed header. InputFile, AtomicFileWriter, FileSystemError and
-// DiscardPendingTemporaryFiles are exported all the same, for tolvane-crypt: it writes its own
-// files through them, and its signal handler must reach the temporary files that the
-// library's file methods have in progress, so it shares this module's state rather than hold a
-// second copy of it.
+// Installed with the core: programs write files through AtomicFileWriter as the library does,
+// and a signal handler of theirs may call DiscardPendingTemporaryFiles to remove the temporary
+// files that the library's file methods have in progress (tolvane-crypt does both).
 
 // The error for a failed C library call on `path`: 53 "File not found", 70 "Permission
 // denied", 61 "Disk full" or 75 "Path/File access error" by errno, with the path and

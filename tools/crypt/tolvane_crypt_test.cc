@@ -160,6 +160,11 @@ class CryptTool : public ::testing::Test {
       execv(argv[0], argv.data());
       _exit(127);
     }
+    if (pid < 0) {  // no child: signalling pid -1 would reach every process of the user
+      close(master);
+      close(slave);
+      return {};
+    }
     TerminalResult result;
     const auto count = [&] {
       std::size_t n = 0;
@@ -239,6 +244,7 @@ class CryptTool : public ::testing::Test {
       sigprocmask(SIG_SETMASK, &before, nullptr);
       return;
     }
+    if (job < 0) _exit(126);
     setpgid(job, job);
     int status = 0;
     while (waitpid(job, &status, WUNTRACED) == job && WIFSTOPPED(status)) {
