@@ -66,12 +66,8 @@ void Blowfish::sInitBF(const ByteArray& ByteKey) {
   const std::int32_t upper = ByteKey.UBound();  // 9 when never sized
   if (upper > static_cast<std::int32_t>(kMaxKeyBytes) - 1) throw OverflowError();
   if (upper < 0) throw SubscriptError();
-  KeySchedule keyed(Bytes(ByteKey));
-  if (schedule_) {
-    *schedule_ = keyed;
-  } else {
-    schedule_ = std::make_unique<KeySchedule>(keyed);
-  }
+  // Keyed in place on the heap; the schedule it replaces wipes itself as it goes.
+  schedule_ = std::make_unique<KeySchedule>(Bytes(ByteKey));
 }
 
 void Blowfish::SetThreads(unsigned count) { intThreads = ResolveThreadCount(count); }
