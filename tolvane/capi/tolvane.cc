@@ -499,6 +499,10 @@ int32_t tolvane_settings_read(const char* name, int32_t* kind, uint8_t** value, 
   });
 }
 
+// The letter tolvane_settings_list gives each RegValueType, in the enumeration's order.
+constexpr char kTypeLetters[] = "tbxmdqo";
+static_assert(sizeof kTypeLetters - 1 == static_cast<std::size_t>(RegValueType::kOther) + 1);
+
 int32_t tolvane_settings_list(char** entries, size_t* size, size_t* count) {
   return Guarded([&] {
     Require(count, "the count pointer");
@@ -507,7 +511,7 @@ int32_t tolvane_settings_list(char** entries, size_t* size, size_t* count) {
     const std::vector<RegValueInfo> values = ListRegValues();
     std::string block;
     for (const RegValueInfo& info : values) {
-      block += info.binary ? 'b' : 't';
+      block += kTypeLetters[static_cast<std::size_t>(info.type)];
       block += info.name;
       block += '\0';
     }

@@ -188,7 +188,8 @@ TOLVANE_C_API int32_t tolvane_base64_decode16(const uint16_t* text, size_t units
 /* ---- Settings ---- */
 
 /* The per-user settings store: values under a name (NUL-terminated UTF-8), each text or
- * binary. Every call is one transaction. */
+ * binary. A text value's name is a path of keys ("Window\Left"); a binary value's is taken as
+ * it is; <tolvane/support/registry.h> describes the layout. */
 #define TOLVANE_SETTING_NONE 0
 #define TOLVANE_SETTING_TEXT 1
 #define TOLVANE_SETTING_BINARY 2
@@ -201,8 +202,11 @@ TOLVANE_C_API int32_t tolvane_settings_write_binary(const char* name, const uint
  * NUL-terminated) or _BINARY. */
 TOLVANE_C_API int32_t tolvane_settings_read(const char* name, int32_t* kind, uint8_t** value,
                                             size_t* size);
-/* Every stored value, sorted by name, as one block of entries: a kind character ('t' text,
- * 'b' binary), the name, and a NUL. *count is the number of entries. */
+/* Every stored value, sorted by name, as one block of entries: a type character, the name,
+ * and a NUL. *count is the number of entries. The types: 't' text, 'b' binary; and, for values
+ * other programs stored in the Windows registry, 'x' expandable text, 'm' a list of texts,
+ * 'd' a 32-bit number, 'q' a 64-bit number, 'o' any other type. Reading gives numbers as
+ * decimal text, 'x' unexpanded and 'm' when it holds one text; 'o' reads as bytes. */
 TOLVANE_C_API int32_t tolvane_settings_list(char** entries, size_t* size, size_t* count);
 /* Removes the value under `name`; *deleted becomes 1 if there was one, else 0. */
 TOLVANE_C_API int32_t tolvane_settings_delete(const char* name, int32_t* deleted);

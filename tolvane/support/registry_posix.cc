@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -11,8 +12,10 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tolvane/base/error.h"
+#include "tolvane/support/registry_places.h"
 #include "tolvane/support/settings_file.h"
 
 namespace tolvane {
@@ -178,6 +181,9 @@ class Statement {
     const void* data = bytes.empty() ? &kNone : bytes.data();
     Check(sqlite3_bind_blob64(stmt_, index, data, bytes.size(), SQLITE_STATIC), "storing a value");
   }
+  void BindInt(int index, std::int64_t number) {
+    Check(sqlite3_bind_int64(stmt_, index, number), "preparing a statement");
+  }
   // True while a row is ready.
   bool Step(const char* doing) {
     const int rc = sqlite3_step(stmt_);
@@ -240,44 +246,33 @@ std::unique_ptr<Store> OpenExistingStore(const char* begin) {
   return store;
 }
 
-}  // namespace
-
-void WriteRegValue(std::string_view name, const RegValue& value) {
-  const std::filesystem::path path = SettingsFilePath();
-  CheckStorePath(path, true);
-  CreatePrivateFile(path);
-  Store store(path);
-  // IMMEDIATE takes the write lock up front, so concurrent writers queue on the busy timeout
-  // instead of failing when they would upgrade a read lock.
-  store.Exec("BEGIN IMMEDIATE", "starting a transaction");
-  if (store.SchemaVersion() == 0) store.Exec(kCreateSchema, "creating its table");
-
-  Statement insert(
-      store,
-      "INSERT OR REPLACE INTO reg_values (key_path, value_name, value_type, value_data)"
-      " VALUES (?1, ?2, ?3, ?4)");
-  insert.BindText(1, kRegistryKey);
-  insert.BindText(2, name);
-  if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&value)) {
-    insert.BindText(3, "binary");
-    insert.BindBlob(4, *bytes);
-  } else {
-    insert.BindText(3, "text");
-    insert.BindText(4, std::get<std::string>(value));
-  }
-  insert.Step("storing a value");
-  store.Exec("COMMIT", "committing");
+// ASCII letters compared without case, as SQLite's NOCASE compares them.
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return fold(x) == fold(y); });
 }
 
-std::optional<RegValue> ReadRegValue(std::string_view name) {
-  std::unique_ptr<Store> store = OpenExistingStore("BEGIN");
-  if (!store) return std::nullopt;
+// The key_path column of a place: the key's full path with its trailing backslash.
+std::string KeyPathOf(const RegPlace& place) {
+  std::string path(kRegistryKey);
+  if (!place.subkey.empty()) path += place.subkey + "\\";
+  return path;
+}
 
-  Statement select(*store,
-                   "SELECT value_type, value_data FROM reg_values"
-                   " WHERE key_path = ?1 AND value_name = ?2");
-  select.BindText(1, kRegistryKey);
-  select.BindText(2, name);
+// The rows of `place`'s value, matched without regard to case. Older stores may hold several
+// names that differ in case only; the one spelled as asked comes first.
+constexpr const char* kMatch =
+    " FROM reg_values WHERE key_path = ?1 COLLATE NOCASE AND value_name = ?2 COLLATE NOCASE";
+
+// The value at `place`, or nothing.
+std::optional<RegValue> Fetch(Store& store, const RegPlace& place) {
+  Statement select(store, (std::string("SELECT value_type, value_data") + kMatch +
+                           " ORDER BY key_path = ?1 AND value_name = ?2 DESC LIMIT 1")
+                              .c_str());
+  const std::string key_path = KeyPathOf(place);
+  select.BindText(1, key_path);
+  select.BindText(2, place.value);
   if (!select.Step("reading a value")) return std::nullopt;
 
   sqlite3_stmt* row = select.get();
@@ -293,15 +288,122 @@ std::optional<RegValue> ReadRegValue(std::string_view name) {
   return RegValue(std::string(text, size));
 }
 
+bool Remove(Store& store, const RegPlace& place) {
+  Statement erase(store, (std::string("DELETE") + kMatch).c_str());
+  const std::string key_path = KeyPathOf(place);
+  erase.BindText(1, key_path);
+  erase.BindText(2, place.value);
+  erase.Step("deleting a value");
+  return sqlite3_changes(store.db()) > 0;
+}
+
+// `place` spelled as the store already spells it: each subkey and the value keep the case they
+// were first stored with, as in the registry.
+RegPlace SpelledAsStored(Store& store, const RegPlace& place) {
+  RegPlace spelled = place;
+  std::vector<std::string> key_paths;
+  Statement keys(store, "SELECT DISTINCT key_path FROM reg_values ORDER BY key_path");
+  while (keys.Step("listing keys")) {
+    sqlite3_stmt* row = keys.get();
+    key_paths.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(row, 0)),
+                           static_cast<std::size_t>(sqlite3_column_bytes(row, 0)));
+  }
+  // Each subkey path, shortest first, takes the spelling of a stored key it begins.
+  const std::size_t root = kRegistryKey.size();
+  for (std::size_t end = 0; !spelled.subkey.empty(); ++end) {
+    end = spelled.subkey.find('\\', end);
+    const std::size_t length = std::min(end, spelled.subkey.size());
+    const std::string prefix = std::string(kRegistryKey) + spelled.subkey.substr(0, length) + "\\";
+    for (const std::string& stored : key_paths) {
+      if (stored.size() >= prefix.size() &&
+          SameIgnoringCase(std::string_view(stored).substr(0, prefix.size()), prefix)) {
+        spelled.subkey.replace(0, length, stored, root, length);
+        break;
+      }
+    }
+    if (end == std::string::npos) break;
+  }
+  Statement name(store, (std::string("SELECT value_name") + kMatch +
+                         " ORDER BY key_path = ?1 AND value_name = ?2 DESC LIMIT 1")
+                            .c_str());
+  const std::string key_path = KeyPathOf(place);
+  name.BindText(1, key_path);
+  name.BindText(2, place.value);
+  if (name.Step("reading a value")) {
+    sqlite3_stmt* row = name.get();
+    spelled.value.assign(reinterpret_cast<const char*>(sqlite3_column_text(row, 0)),
+                         static_cast<std::size_t>(sqlite3_column_bytes(row, 0)));
+  }
+  return spelled;
+}
+
+void Insert(Store& store, const RegPlace& place, const RegValue& value) {
+  const RegPlace spelled = SpelledAsStored(store, place);
+  Remove(store, place);
+  Statement insert(store,
+                   "INSERT INTO reg_values (key_path, value_name, value_type, value_data)"
+                   " VALUES (?1, ?2, ?3, ?4)");
+  const std::string key_path = KeyPathOf(spelled);
+  insert.BindText(1, key_path);
+  insert.BindText(2, spelled.value);
+  if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&value)) {
+    insert.BindText(3, "binary");
+    insert.BindBlob(4, *bytes);
+  } else {
+    insert.BindText(3, "text");
+    insert.BindText(4, std::get<std::string>(value));
+  }
+  insert.Step("storing a value");
+}
+
+}  // namespace
+
+void WriteRegValue(std::string_view name, const RegValue& value) {
+  const RegPlaces places = PlacesOf(name);
+  const bool text = std::holds_alternative<std::string>(value);
+  if (text) TextPlaceOf(places);  // refused before the store is touched
+  const std::filesystem::path path = SettingsFilePath();
+  CheckStorePath(path, true);
+  CreatePrivateFile(path);
+  Store store(path);
+  // IMMEDIATE takes the write lock up front, so concurrent writers queue on the busy timeout
+  // instead of failing when they would upgrade a read lock.
+  store.Exec("BEGIN IMMEDIATE", "starting a transaction");
+  if (store.SchemaVersion() == 0) store.Exec(kCreateSchema, "creating its table");
+  // A name holds one value: the one written replaces what the name held in the other place.
+  if (text) {
+    Insert(store, *places.text, value);
+    if (const auto other = places.OtherThanText()) Remove(store, *other);
+  } else {
+    Insert(store, places.binary, value);
+    if (places.OtherThanText() && places.text) Remove(store, *places.text);
+  }
+  store.Exec("COMMIT", "committing");
+}
+
+std::optional<RegValue> ReadRegValue(std::string_view name) {
+  const RegPlaces places = PlacesOf(name);
+  std::unique_ptr<Store> store = OpenExistingStore("BEGIN");
+  if (!store) return std::nullopt;
+  if (places.text) {
+    if (auto value = Fetch(*store, *places.text)) return value;
+  }
+  if (const auto other = places.OtherThanText()) return Fetch(*store, *other);
+  return std::nullopt;
+}
+
 std::vector<RegValueInfo> ListRegValues() {
   std::vector<RegValueInfo> values;
   std::unique_ptr<Store> store = OpenExistingStore("BEGIN");
   if (!store) return values;
-  // The primary key's default BINARY collation sorts by bytes, the order promised.
+  // Rows of other keys than ours (none are written) are left out. The name is the key's path
+  // below ours followed by the value's name; BINARY collation sorts by bytes, as promised.
   Statement select(*store,
-                   "SELECT value_name, value_type FROM reg_values WHERE key_path = ?1"
-                   " ORDER BY value_name");
+                   "SELECT substr(key_path, ?2 + 1) || value_name AS name, value_type"
+                   " FROM reg_values WHERE substr(key_path, 1, ?2) = ?1"
+                   " ORDER BY name, value_type = 'binary'");
   select.BindText(1, kRegistryKey);
+  select.BindInt(2, static_cast<std::int64_t>(kRegistryKey.size()));
   while (select.Step("listing values")) {
     sqlite3_stmt* row = select.get();
     const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(row, 0));
@@ -314,13 +416,11 @@ std::vector<RegValueInfo> ListRegValues() {
 }
 
 bool DeleteRegValue(std::string_view name) {
+  const RegPlaces places = PlacesOf(name);
   std::unique_ptr<Store> store = OpenExistingStore("BEGIN IMMEDIATE");
   if (!store) return false;
-  Statement erase(*store, "DELETE FROM reg_values WHERE key_path = ?1 AND value_name = ?2");
-  erase.BindText(1, kRegistryKey);
-  erase.BindText(2, name);
-  erase.Step("deleting a value");
-  const bool deleted = sqlite3_changes(store->db()) > 0;
+  bool deleted = places.text && Remove(*store, *places.text);
+  if (const auto other = places.OtherThanText()) deleted = Remove(*store, *other) || deleted;
   store->Exec("COMMIT", "committing");
   return deleted;
 }

@@ -130,15 +130,18 @@ printf 'aGVsbG8=' | tolvane-crypt base64-decode)",
      "Store a setting: NAME and a text VALUE, or with --binary NAME and a PATH whose bytes are "
      "stored",
      kSetArguments,
-     R"(Stores the text VALUE under NAME. With `--binary`, VALUE names a file (`-`: standard
-input) whose bytes are stored as a binary value, up to 64 MiB.)",
+     R"(Stores the text VALUE under NAME. A text setting's NAME is a path of keys: `Window\Left`
+is the value `Left` of the subkey `Window`, and `Recent\` the default value of the subkey
+`Recent`. With `--binary`, VALUE names a file (`-`: standard input) whose bytes are stored as a
+binary value, up to 64 MiB, named NAME as it is. A name holds one value: setting it replaces
+what it held, text or binary. Names ignore the case of A to Z.)",
      R"(tolvane-crypt set LastFolder /home/me/docs
 tolvane-crypt set --binary Salt salt.bin)",
      kSettings},
     {"get", "NAME [-o OUTPUT]",
      "Print a stored setting (text with a line break; binary as raw bytes)", kGetArguments,
      R"(Prints a stored setting: a text value with a line break, a binary value as its raw
-bytes. Exit 1 when there is none.)",
+bytes. Numbers that other programs stored print in decimal. Exit 1 when there is none.)",
      R"(tolvane-crypt get LastFolder
 tolvane-crypt get Salt -o salt.bin)",
      kSettings},
@@ -146,8 +149,10 @@ tolvane-crypt get Salt -o salt.bin)",
      "",
      "List the stored settings: type and name, one a line",
      {},
-     R"(Prints one line per value, its type (`text` or `binary`) and then its name, sorted by
-name.)",
+     R"(Prints one line per value, its type and then its name, sorted by name. The type is
+`text` or `binary`, or, for values other programs stored in the Windows registry, `expand`,
+`multi`, `dword`, `qword` or `other`. Values of subkeys are named by their path, as in
+`Window\Left`.)",
      "tolvane-crypt list",
      kSettings},
     {"delete", "NAME", "Delete a stored setting", kDeleteArguments,

@@ -65,7 +65,10 @@ int GetCommand(const SettingsOptions& o) {
 int ListCommand() {
   std::string listing;
   for (const RegValueInfo& value : ListRegValues()) {
-    listing += value.binary ? "binary  " : "text    ";
+    // Padded to one width, in RegValueType's order.
+    static constexpr const char* kTypes[] = {"text    ", "binary  ", "expand  ", "multi   ",
+                                             "dword   ", "qword   ", "other   "};
+    listing += kTypes[static_cast<std::size_t>(value.type)];
     listing += ListedName(value.name) + "\n";
   }
   WriteStdout(listing);

@@ -1,0 +1,139 @@
+// The settings' layout, held to the same results on both platforms: text names as key paths,
+// binary names as they are, one value per name, case folded.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tolvane/base/error.h"
+#include "tolvane/support/registry.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace tolvane {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Each test starts with no settings: a private configuration folder, or (in a private Wine
+// prefix) no settings key.
+class SettingsLayout : public ::testing::Test {
+ protected:
+#ifdef _WIN32
+  SettingsLayout() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brennix\\Tolvane"); }
+#else
+  SettingsLayout() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "tolvane-layout-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    root_ = pattern;
+    if (const char* old = std::getenv("XDG_CONFIG_HOME")) old_ = old;
+    setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+  }
+  ~SettingsLayout() override {
+    old_ ? setenv("XDG_CONFIG_HOME", old_->c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(root_);
+  }
+  std::filesystem::path root_;
+  std::optional<std::string> old_;
+#endif
+};
+
+std::string Text(const std::optional<RegValue>& value) {
+  if (!value) return "(none)";
+  if (const auto* text = std::get_if<std::string>(&*value)) return "t:" + *text;
+  std::string bytes = "b:";
+  for (std::uint8_t byte : std::get<Bytes>(*value)) bytes += std::to_string(byte) + ",";
+  return bytes;
+}
+
+std::int32_t NumberOf(void (*call)()) {
+  try {
+    call();
+  } catch (const Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST_F(SettingsLayout, NamesMapAlikeOnBothPlatforms) {
+  // Each step writes (text, or bytes when `bytes` is set), then reads `read` back.
+  const struct {
+    const char* name;
+    const char* text;
+    std::optional<Bytes> bytes;
+    const char* read;
+    const char* expected;
+  } steps[] = {
+      {"Window\\Left", "100", {}, "window\\LEFT", "t:100"},
+      {"Recent\\", "last", {}, "RECENT\\", "t:last"},
+      {"Window\\Top", nullptr, Bytes{1}, "Window\\Top", "b:1,"},
+      // A name holds one value: text replaces the binary value of the same name, and back.
+      {"Window\\Top", "5", {}, "Window\\Top", "t:5"},
+      {"Window\\Left", nullptr, Bytes{2}, "Window\\Left", "b:2,"},
+      {"Window\\Left", "150", {}, "Window\\Left", "t:150"},
+      // A subkey and a value keep the spelling they were first stored with.
+      {"WINDOW\\Width", "7", {}, "Window\\width", "t:7"},
+      {"width", "1", {}, "Width", "t:1"},
+      {"WIDTH", "2", {}, "width", "t:2"},
+      {"Deep\\er\\Key", "d", {}, "deep\\ER\\key", "t:d"},
+      {"", "default", {}, "", "t:default"},
+      // Binary names are taken as they are, whatever their backslashes.
+      {"\\lead", nullptr, Bytes{3}, "\\lead", "b:3,"},
+      {"a\\\\b", nullptr, Bytes{4}, "a\\\\b", "b:4,"},
+      {"Never\\Written", "x", {}, "Never\\Other", "(none)"},
+  };
+  for (const auto& step : steps) {
+    if (step.bytes) {
+      WriteRegValue(step.name, *step.bytes);
+    } else {
+      WriteRegValue(step.name, std::string(step.text));
+    }
+    EXPECT_EQ(Text(ReadRegValue(step.read)), step.expected) << step.name;
+  }
+
+  std::vector<std::string> listed;
+  for (const RegValueInfo& info : ListRegValues()) {
+    listed.push_back((info.binary ? "b " : "t ") + info.name);
+  }
+  // Sorted byte for byte: capitals, then the backslash, then small letters.
+  EXPECT_EQ(listed, (std::vector<std::string>{
+                        "t ", "t Deep\\er\\Key", "t Never\\Written", "t Recent\\", "t Window\\Left",
+                        "t Window\\Top", "t Window\\Width", "b \\lead", "b a\\\\b", "t width"}));
+
+  EXPECT_TRUE(DeleteRegValue("window\\left"));
+  EXPECT_FALSE(DeleteRegValue("Window\\Left"));
+  EXPECT_EQ(ReadRegValue("Window\\Left"), std::nullopt);
+  EXPECT_TRUE(DeleteRegValue("\\lead"));
+  EXPECT_TRUE(DeleteRegValue("Recent\\"));
+  EXPECT_EQ(ReadRegValue("Recent\\"), std::nullopt);
+}
+
+TEST_F(SettingsLayout, NamesThatNameNoValueAreRefused) {
+  void (*const calls[])() = {
+      [] { WriteRegValue("\\lead", std::string("x")); },
+      [] { WriteRegValue("a\\\\b", std::string("x")); },
+      [] { WriteRegValue("a\\\\", std::string("x")); },
+      [] { WriteRegValue("\\", std::string("x")); },
+      [] { WriteRegValue(std::string("nul\0one", 7), std::string("x")); },
+      [] { WriteRegValue(std::string("nul\0", 4), Bytes{1}); },
+      [] { ReadRegValue(std::string("nul\0two", 7)); },
+      [] { DeleteRegValue(std::string("\0", 1)); },
+  };
+  for (std::size_t i = 0; i < std::size(calls); ++i) {
+    EXPECT_EQ(NumberOf(calls[i]), kErrInvalidCall) << "call " << i;
+  }
+  EXPECT_TRUE(ListRegValues().empty());
+}
+
+}  // namespace
+}  // namespace tolvane
