@@ -116,6 +116,7 @@ TEST_F(SettingsStore, ValuesRoundTripExactly) {
       {"Key", Bytes{0, 1, 0, 255, 0}},
       {"Empty binary", Bytes{}},
       {"Back\\slash ü", Bytes{42}},
+      {"A\\B\\C", std::string("deep")},
   };
   EXPECT_EQ(ReadRegValue("Greeting"), std::nullopt);
   for (const auto& c : cases) WriteRegValue(c.name, c.value);
@@ -126,6 +127,7 @@ TEST_F(SettingsStore, ValuesRoundTripExactly) {
   EXPECT_EQ(Rows(), (std::vector<std::string>{
                         key + "||text|text",
                         key + "|Back\\slash ü|binary|blob",
+                        key + "A\\B\\|C|text|text",
                         key + "|Empty binary|binary|blob",
                         key + "|Empty text|text|text",
                         key + "|Greeting|text|text",
@@ -136,14 +138,43 @@ TEST_F(SettingsStore, ValuesRoundTripExactly) {
   std::vector<std::string> listed;
   for (const RegValueInfo& v : ListRegValues()) listed.push_back(v.name + (v.binary ? "|b" : "|t"));
   EXPECT_EQ(listed,
-            (std::vector<std::string>{"|t", "Back\\slash ü|b", "Empty binary|b", "Empty text|t",
-                                      "Greeting|t", "Key|b", "With NUL|t"}));
+            (std::vector<std::string>{"|t", "A\\B\\C|t", "Back\\slash ü|b", "Empty binary|b",
+                                      "Empty text|t", "Greeting|t", "Key|b", "With NUL|t"}));
   EXPECT_TRUE(DeleteRegValue("Key"));
   EXPECT_FALSE(DeleteRegValue("Key"));
   EXPECT_TRUE(DeleteRegValue(""));
   EXPECT_EQ(ReadRegValue("Key"), std::nullopt);
   EXPECT_EQ(ReadRegValue("Greeting"), RegValue(std::string("Grüße, ✓ 日本")));
-  EXPECT_EQ(Rows().size(), 5u);
+  EXPECT_EQ(Rows().size(), 6u);
+}
+
+TEST_F(SettingsStore, OlderFlatTextIsReadUntilTheNameIsWritten) {
+  // Earlier versions kept every text value flat, backslashes and all. Another program may also
+  // have left both a flat and a subkey value of one name: the subkey's is read first.
+  WriteRegValue("seed", std::string());
+  const std::string key(kRegistryKey);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(StorePath().c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         ("INSERT INTO reg_values VALUES ('" + key +
+                          "', 'Old\\Name', 'text', 'old'),"
+                          " ('" +
+                          key +
+                          "', 'Both\\Name', 'text', 'flat'),"
+                          " ('" +
+                          key + "Both\\', 'Name', 'text', 'subkey')")
+                             .c_str(),
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  EXPECT_EQ(ReadRegValue("old\\name"), RegValue(std::string("old")));
+  EXPECT_EQ(ReadRegValue("Both\\Name"), RegValue(std::string("subkey")));
+  WriteRegValue("Old\\Name", std::string("new"));
+  EXPECT_EQ(ReadRegValue("Old\\Name"), RegValue(std::string("new")));
+  EXPECT_TRUE(DeleteRegValue("Both\\Name"));
+  EXPECT_EQ(ReadRegValue("Both\\Name"), std::nullopt);
+  EXPECT_EQ(Rows(),
+            (std::vector<std::string>{key + "Old\\|Name|text|text", key + "|seed|text|text"}));
 }
 
 TEST_F(SettingsStore, WritingAgainReplacesValueAndType) {

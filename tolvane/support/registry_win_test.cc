@@ -16,11 +16,15 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The type the registry itself holds for a value under the settings key, or REG_NONE.
-DWORD StoredType(const wchar_t* name) {
+constexpr wchar_t kKey[] = L"Software\\Brennix\\Tolvane";
+
+// The type the registry itself holds for a value under the settings key or its `subkey`, or
+// REG_NONE.
+DWORD StoredType(const wchar_t* subkey, const wchar_t* name) {
   DWORD type = REG_NONE;
-  if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Brennix\\Tolvane", name, RRF_RT_ANY, &type,
-                   nullptr, nullptr) != ERROR_SUCCESS) {
+  const std::wstring key = std::wstring(kKey) + (*subkey != L'\0' ? L"\\" : L"") + subkey;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr,
+                   nullptr) != ERROR_SUCCESS) {
     return REG_NONE;
   }
   return type;
@@ -29,40 +33,47 @@ DWORD StoredType(const wchar_t* name) {
 // Each test starts without the settings key (the suite runs in a private Wine prefix).
 class RegistrySettings : public ::testing::Test {
  protected:
-  RegistrySettings() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brennix\\Tolvane"); }
+  RegistrySettings() { RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
 };
 
 TEST_F(RegistrySettings, ValuesRoundTripWithTheirRegistryTypes) {
   const struct {
     std::string name;
+    const wchar_t* subkey;  // where the registry holds it
     const wchar_t* wide_name;
     RegValue value;
     DWORD type;
   } cases[] = {
-      {"Greeting", L"Greeting", std::string("Grüße, ✓ 日本"), REG_SZ},
-      {"", L"", std::string("the key's default value"), REG_SZ},
-      {"Empty text", L"Empty text", std::string(), REG_SZ},
-      {"With NUL", L"With NUL", std::string("a\0b", 3), REG_SZ},
-      {"Key", L"Key", Bytes{0, 1, 0, 255, 0}, REG_BINARY},
-      {"Empty binary", L"Empty binary", Bytes{}, REG_BINARY},
-      {"Back\\slash ü", L"Back\\slash \u00FC", Bytes{42}, REG_BINARY},
+      {"Greeting", L"", L"Greeting", std::string("Grüße, ✓ 日本"), REG_SZ},
+      {"", L"", L"", std::string("the key's default value"), REG_SZ},
+      {"Empty text", L"", L"Empty text", std::string(), REG_SZ},
+      {"With NUL", L"", L"With NUL", std::string("a\0b", 3), REG_SZ},
+      {"Key", L"", L"Key", Bytes{0, 1, 0, 255, 0}, REG_BINARY},
+      {"Empty binary", L"", L"Empty binary", Bytes{}, REG_BINARY},
+      {"Back\\slash ü", L"", L"Back\\slash \u00FC", Bytes{42}, REG_BINARY},
+      {"Window\\Left", L"Window", L"Left", std::string("100"), REG_SZ},
+      {"Recent\\", L"Recent", L"", std::string("last"), REG_SZ},
+      {"A\\B\\C", L"A\\B", L"C", std::string("deep"), REG_SZ},
   };
   EXPECT_EQ(ReadRegValue("Greeting"), std::nullopt);  // no key yet
   for (const auto& c : cases) WriteRegValue(c.name, c.value);
   for (const auto& c : cases) {
     EXPECT_EQ(ReadRegValue(c.name), c.value) << c.name;
-    EXPECT_EQ(StoredType(c.wide_name), c.type) << c.name;
+    EXPECT_EQ(StoredType(c.subkey, c.wide_name), c.type) << c.name;
   }
   EXPECT_EQ(ReadRegValue("Missing"), std::nullopt);
 
   std::vector<std::pair<std::string, bool>> listed;
   for (const RegValueInfo& info : ListRegValues()) listed.emplace_back(info.name, info.binary);
   EXPECT_EQ(listed, (std::vector<std::pair<std::string, bool>>{{"", false},
+                                                               {"A\\B\\C", false},
                                                                {"Back\\slash ü", true},
                                                                {"Empty binary", true},
                                                                {"Empty text", false},
                                                                {"Greeting", false},
                                                                {"Key", true},
+                                                               {"Recent\\", false},
+                                                               {"Window\\Left", false},
                                                                {"With NUL", false}}));
   EXPECT_TRUE(DeleteRegValue("Greeting"));
   EXPECT_FALSE(DeleteRegValue("Greeting"));
@@ -71,7 +82,63 @@ TEST_F(RegistrySettings, ValuesRoundTripWithTheirRegistryTypes) {
   // Writing again replaces the value together with its type.
   WriteRegValue("Key", std::string("now text"));
   EXPECT_EQ(ReadRegValue("Key"), RegValue(std::string("now text")));
-  EXPECT_EQ(StoredType(L"Key"), static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(StoredType(L"", L"Key"), static_cast<DWORD>(REG_SZ));
+}
+
+TEST_F(RegistrySettings, OtherProgramsTypesAreListedAndReadWhereExact) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  const auto put = [&](const wchar_t* name, DWORD type, const void* data, DWORD size) {
+    EXPECT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
+  };
+  const DWORD dword = 4000000000u;
+  const std::uint64_t qword = 18000000000000000000u;
+  const std::uint8_t big_endian[] = {0, 0, 1, 2};
+  const std::uint8_t short_dword[] = {7, 0};
+  put(L"dword", REG_DWORD, &dword, sizeof dword);
+  put(L"qword", REG_QWORD, &qword, sizeof qword);
+  put(L"big", REG_DWORD_BIG_ENDIAN, big_endian, sizeof big_endian);
+  put(L"short", REG_DWORD, short_dword, sizeof short_dword);
+  put(L"expand", REG_EXPAND_SZ, L"%TEMP%\\x", sizeof L"%TEMP%\\x");
+  put(L"one", REG_MULTI_SZ, L"only\0", sizeof L"only\0");
+  put(L"two", REG_MULTI_SZ, L"a\0b\0", sizeof L"a\0b\0");
+  put(L"none", REG_NONE, "\x01\x02", 2);
+  RegCloseKey(key);
+
+  const struct {
+    const char* name;
+    std::optional<RegValue> value;  // nothing: refused with 13
+    RegValueType type;
+  } cases[] = {
+      {"big", std::string("258"), RegValueType::kNumber32},
+      {"dword", std::string("4000000000"), RegValueType::kNumber32},
+      {"expand", std::string("%TEMP%\\x"), RegValueType::kExpandText},
+      {"none", Bytes{1, 2}, RegValueType::kOther},
+      {"one", std::string("only"), RegValueType::kMultiText},
+      {"qword", std::string("18000000000000000000"), RegValueType::kNumber64},
+      {"short", Bytes{7, 0}, RegValueType::kNumber32},  // no number: its bytes
+      {"two", std::nullopt, RegValueType::kMultiText},
+  };
+  const std::vector<RegValueInfo> listed = ListRegValues();
+  ASSERT_EQ(listed.size(), std::size(cases));
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    const auto& c = cases[i];
+    EXPECT_EQ(listed[i].name, c.name);
+    EXPECT_EQ(listed[i].type, c.type) << c.name;
+    if (c.value) {
+      EXPECT_EQ(ReadRegValue(c.name), c.value) << c.name;
+    } else {
+      try {
+        ReadRegValue(c.name);
+        ADD_FAILURE() << c.name << " was read";
+      } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kErrTypeMismatch) << c.name;
+      }
+    }
+  }
 }
 
 TEST_F(RegistrySettings, WithoutTheKeyNothingIsListedOrDeletedAndNothingCreated) {

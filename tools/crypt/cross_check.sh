@@ -82,6 +82,33 @@ same "get of binary" get blob
 same "delete" delete blob
 same "get after delete" get blob
 same "delete of the text" delete 'Größe ✓'
+# The settings' layout: a text name is a key path, as other programs' values made with
+# "reg add" show; a binary name is taken whole. The Linux store gives the same answers.
+key='HKCU\Software\Brennix\Tolvane'
+wine reg add "$key\Window" /v Left /d 100 /f >/dev/null
+"$linux" set 'Window\Left' 100
+same "get of a value another program stored in a subkey" get 'window\LEFT'
+same "set in a subkey" set 'WINDOW\Top' 5
+same "set of a subkey's default value" set 'Recent\' last
+same "set --binary of a name with backslashes" set --binary 'Window\Blob' value.bin
+same "get of the binary value" get 'Window\Blob'
+same "list of subkeys' values" list
+wine reg query "$key\Window" /v Top | grep -q 'Top *REG_SZ *5' || fail "set 'WINDOW\Top': not in the subkey"
+wine reg query "$key\Recent" /ve | grep -q 'REG_SZ *last' || fail "set 'Recent\': not the default value"
+wine reg query "$key" /v 'Window\Blob' | grep -q REG_BINARY || fail "set --binary: not a flat value"
+same "a text name that names no key" set '\lead' x
+same "delete of a subkey's value" delete 'Window\Left'
+wine reg query "$key\Window" /v Left >/dev/null 2>&1 && fail "delete 'Window\Left': still there"
+# Other programs' types: listed by type, read as text where exact.
+wine reg add "$key" /v Count /t REG_DWORD /d 42 /f >/dev/null
+wine reg add "$key" /v Temp /t REG_EXPAND_SZ /d '%TEMP%' /f >/dev/null
+wine reg add "$key" /v Several /t REG_MULTI_SZ /d 'a\0b' /f >/dev/null
+[ "$(win get Count)" = 42 ] || fail "get of a REG_DWORD: $(win get Count 2>&1)"
+[ "$(win get Temp)" = '%TEMP%' ] || fail "get of a REG_EXPAND_SZ: not unexpanded"
+win get Several >/dev/null 2>&1 && fail "get of a REG_MULTI_SZ of two texts: read"
+win list | grep -qx 'dword   Count' || fail "list: no REG_DWORD ($(win list))"
+wine reg delete "$key" /f >/dev/null
+checks=$((checks + 13))
 same "a missing source" encrypt-file missing.bin out.enc --key-file key.bin
 same "a folder as source" encrypt-file folder out.enc --key-file key.bin
 same "a missing key file" encrypt-file plain.bin out.enc --key-file missing.key
