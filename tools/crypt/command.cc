@@ -1,6 +1,5 @@
 #include "tools/crypt/command.h"
 
-#include <cstdio>
 #include <utility>
 
 #include "tolvane/base/error.h"
@@ -23,7 +22,7 @@ void OnRun(CLI::App* sub, Session& session, std::function<int()> work) {
       session.exit_code = work();
     } catch (const UsageError& e) {
       PrintMessage(session.context + ": " + e.what());
-      std::fprintf(stderr, "Run 'tolvane-crypt %s --help' for usage.\n", session.command.c_str());
+      WriteStderr("Run 'tolvane-crypt " + session.command + " --help' for usage.\n");
       session.exit_code = kExitUsage;
     } catch (const std::exception& e) {
       PrintMessage(session.context + ": " + e.what());
@@ -88,7 +87,7 @@ CipherThreads ThreadsOf(const CipherOptions& o) {
 }
 
 void PrintMessage(std::string_view message) {
-  std::fprintf(stderr, "tolvane-crypt: %s\n", Printable(message).c_str());
+  WriteStderr("tolvane-crypt: " + Printable(message) + "\n");
 }
 
 int ReportFailure(const Session& session, std::string_view label, const Error& error) {

@@ -89,6 +89,12 @@ same "decrypt-file of a plain file" decrypt-file plain.bin out.bin --key-file ke
 same "check of a plain file" check plain.bin --key-file key.bin
 same "check with the wrong key" check plain.bin.linux.enc --key-file value.bin
 same "no key" encrypt-text x </dev/null
+# Messages are the same bytes as well: UTF-8, lines ended by LF alone.
+for args in "encrypt-file нет.bin out.enc --key-file key.bin" "encrypt-file --key-file key.bin x"; do
+  read -ra words <<<"$args"
+  same "the message of $args" "${words[@]}"
+  cmp -s linux.err windows.err || fail "$args: the messages differ: $(od -c windows.err | head)"
+done
 
 # Text in every code page: characters of the page, of other pages, best fits, a character
 # outside the Basic Multilingual Plane, and the bytes that only some pages assign. --lossy

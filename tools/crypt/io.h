@@ -72,6 +72,10 @@ inline void WriteStdout(const std::string& text) {
   WriteStdout({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
+// Writes `text` to standard error as it is; on Windows a console gets it as UTF-16, as
+// standard output does. A failure is ignored: there is nowhere left to report it.
+void WriteStderr(std::string_view text) noexcept;
+
 // Writes `data` to standard output for "-", or else replaces the file at `path` as a whole
 // (a temporary file renamed over it) with mode 0600, never writing through a link: what the
 // tool writes itself may be key material. Throws tolvane::Error naming the path.
