@@ -534,11 +534,21 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
        {},
        {},
        {{"TOLVANE_ANSI_CODEPAGE", "932"}}},
+      // A refused code page that no option gave says how to choose another.
+      {{"encrypt-text", "--key-file", k, "x"},
+       "",
+       1,
+       "1258); give a supported one with --code-page N or the environment variable "
+       "TOLVANE_ANSI_CODEPAGE\n",
+       "",
+       {},
+       {},
+       {{"TOLVANE_ANSI_CODEPAGE", "932"}}},
       // UTF-8 both ways at each change of encoded length; surrogates encoded directly are
       // refused.
       {{"hex", edges}, "", 0, "", edges_hex + "\n"},
       {{"unhex", edges_hex}, "", 0, "", edges},
-      {{"hex", "\xED\xA0\x80"}, "", 1, "not valid UTF-8 at byte 0", ""},
+      {{"hex", "\xED\xA0\x80"}, "", 1, "not valid UTF-8 at byte 0\n", ""},
       {{"hex", "a\xED\xBF\xBF"}, "", 1, "not valid UTF-8 at byte 1", ""},
       {{"base64-decode"}, "a*bc", 1, "tolvane-crypt: "},
       {{"get", "Nothing"}, "", 1, "get 'Nothing': no setting"},
