@@ -95,6 +95,12 @@ for args in "encrypt-file нет.bin out.enc --key-file key.bin" "encrypt-file -
   same "the message of $args" "${words[@]}"
   cmp -s linux.err windows.err || fail "$args: the messages differ: $(od -c windows.err | head)"
 done
+# Text input that Windows programs wrote: UTF-16 with its byte-order mark.
+printf '\xff\xfe4\x00a\x00A\x00C\x00 \x00' >utf16.txt
+"$linux" unhex <utf16.txt >linux.out
+win unhex <utf16.txt >windows.out
+cmp -s linux.out windows.out && [ -s linux.out ] || fail "unhex of UTF-16 input: the outputs differ"
+checks=$((checks + 1))
 
 # Text in every code page: characters of the page, of other pages, best fits, a character
 # outside the Basic Multilingual Plane, and the bytes that only some pages assign. --lossy
