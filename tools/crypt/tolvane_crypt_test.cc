@@ -780,6 +780,7 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
       {"get", "Secret"},
       {"get", "Secret", "-o", full},
       {"list"},
+      {"hex", "--help"},
   };
   for (const auto& args : printing) {
     EXPECT_EQ(Run(args, "AAEC", {}, "/dev/full").exit_code, 1) << args[0] << " " << args.back();
