@@ -1,6 +1,5 @@
 #include "tools/crypt/command.h"
 
-#include <cstdio>
 #include <utility>
 
 #include "tolvane/base/error.h"
@@ -13,6 +12,23 @@
 #include "tools/crypt/printable.h"
 
 namespace tolvane::crypt {
+namespace {
+
+// The library names a refused code page that came from the system or TOLVANE_ANSI_CODEPAGE
+// but not how to get past it; the tool's message says. (Its number is shared with other
+// failures, so the active page itself is asked.)
+std::string CodePageHint(const Error& error) {
+  if (error.number() != kErrUnsupportedCodePage) return "";
+  try {
+    AnsiCodePage();
+    return "";
+  } catch (const Error&) {
+    return "; give a supported one with --code-page N or the environment variable " +
+           std::string(kAnsiCodePageVariable);
+  }
+}
+
+}  // namespace
 
 void OnRun(CLI::App* sub, Session& session, std::function<int()> work) {
   sub->callback([sub, &session, work = std::move(work)] {
@@ -23,8 +39,11 @@ void OnRun(CLI::App* sub, Session& session, std::function<int()> work) {
       session.exit_code = work();
     } catch (const UsageError& e) {
       PrintMessage(session.context + ": " + e.what());
-      std::fprintf(stderr, "Run 'tolvane-crypt %s --help' for usage.\n", session.command.c_str());
+      WriteStderr("Run 'tolvane-crypt " + session.command + " --help' for usage.\n");
       session.exit_code = kExitUsage;
+    } catch (const Error& e) {
+      PrintMessage(session.context + ": " + e.description() + CodePageHint(e));
+      session.exit_code = kExitFailed;
     } catch (const std::exception& e) {
       PrintMessage(session.context + ": " + e.what());
       session.exit_code = kExitFailed;
@@ -88,11 +107,11 @@ CipherThreads ThreadsOf(const CipherOptions& o) {
 }
 
 void PrintMessage(std::string_view message) {
-  std::fprintf(stderr, "tolvane-crypt: %s\n", Printable(message).c_str());
+  WriteStderr("tolvane-crypt: " + Printable(message) + "\n");
 }
 
 int ReportFailure(const Session& session, std::string_view label, const Error& error) {
-  PrintMessage(session.context + ": " + FormatErrorMessage(label, error));
+  PrintMessage(session.context + ": " + FormatErrorMessage(label, error) + CodePageHint(error));
   return kExitFailed;
 }
 

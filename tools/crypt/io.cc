@@ -1,6 +1,8 @@
 #include "tools/crypt/io.h"
 
 #include <algorithm>
+#include <initializer_list>
+#include <string>
 
 #include "tolvane/base/error.h"
 #include "tolvane/platform/file_system.h"
@@ -16,6 +18,55 @@ std::string Describe(const std::string& path) {
 std::string LimitText(std::size_t limit) {
   return limit % (1 << 20) == 0 ? std::to_string(limit >> 20) + " MiB"
                                 : std::to_string(limit) + " bytes";
+}
+
+void AppendUtf8(SecureBytes& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<std::uint8_t>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<std::uint8_t>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<std::uint8_t>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<std::uint8_t>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<std::uint8_t>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
+  }
+}
+
+// UTF-16 after its byte-order mark, as UTF-8. Converted here rather than through a string,
+// so that no copy of the text is left unwiped.
+SecureBytes Utf16ToUtf8Bytes(const SecureBytes& in, bool big_endian, const std::string& path) {
+  if (in.size() % 2 != 0) {
+    throw Error(kErrInvalidCall, Describe(path) +
+                                     " starts with a UTF-16 byte-order mark but has an odd "
+                                     "number of bytes, so it is not UTF-16 text");
+  }
+  auto unit = [&in, big_endian](std::size_t at) -> char32_t {
+    return big_endian ? (in[at] << 8) | in[at + 1] : in[at] | (in[at + 1] << 8);
+  };
+  SecureBytes out;
+  out.reserve(in.size() / 2 * 3);
+  for (std::size_t at = 2; at < in.size(); at += 2) {
+    char32_t c = unit(at);
+    if (c >= 0xD800 && c < 0xE000) {
+      const bool paired =
+          c < 0xDC00 && at + 3 < in.size() && unit(at + 2) >= 0xDC00 && unit(at + 2) < 0xE000;
+      if (!paired) {
+        throw Error(kErrInvalidCall, Describe(path) +
+                                         " is UTF-16 text holding half a surrogate pair at byte " +
+                                         std::to_string(at) + ", which is no character");
+      }
+      c = 0x10000 + ((c - 0xD800) << 10) + (unit(at + 2) - 0xDC00);
+      at += 2;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
 }
 
 }  // namespace
@@ -45,6 +96,20 @@ SecureBytes ReadAll(const std::string& path, std::size_t limit) {
     throw Error(kErrOverflow, Describe(path) + " is larger than the limit of " + LimitText(limit) +
                                   "; nothing more was read");
   }
+  return data;
+}
+
+SecureBytes ReadText(const std::string& path, std::size_t limit) {
+  SecureBytes data = ReadAll(path, limit);
+  const auto starts = [&data](std::initializer_list<std::uint8_t> mark) {
+    return data.size() >= mark.size() && std::equal(mark.begin(), mark.end(), data.begin());
+  };
+  if (starts({0xEF, 0xBB, 0xBF})) {
+    data.erase(data.begin(), data.begin() + 3);
+    return data;
+  }
+  if (starts({0xFF, 0xFE})) return Utf16ToUtf8Bytes(data, false, path);
+  if (starts({0xFE, 0xFF})) return Utf16ToUtf8Bytes(data, true, path);
   return data;
 }
 

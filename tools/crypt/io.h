@@ -72,6 +72,16 @@ inline void WriteStdout(const std::string& text) {
   WriteStdout({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
+// Reads a whole input of text, as ReadAll does, and gives it as UTF-8 the way Windows
+// programs write text too: one leading UTF-8 byte-order mark is dropped, and text that starts
+// with a UTF-16 mark (little- or big-endian) is converted from UTF-16. Throws tolvane::Error
+// for UTF-16 of an odd length or with half a surrogate pair. Other bytes are left as they are.
+SecureBytes ReadText(const std::string& path, std::size_t limit);
+
+// Writes `text` to standard error as it is; on Windows a console gets it as UTF-16, as
+// standard output does. A failure is ignored: there is nowhere left to report it.
+void WriteStderr(std::string_view text) noexcept;
+
 // Writes `data` to standard output for "-", or else replaces the file at `path` as a whole
 // (a temporary file renamed over it) with mode 0600, never writing through a link: what the
 // tool writes itself may be key material. Throws tolvane::Error naming the path.

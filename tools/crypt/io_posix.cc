@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "tolvane/platform/file_system.h"
@@ -56,6 +57,11 @@ void WriteStdout(std::span<const std::uint8_t> data) {
     if (n <= 0) throw StdStreamError(1, std::strerror(n < 0 ? errno : ENOSPC));
     data = data.subspan(static_cast<std::size_t>(n));
   }
+}
+
+void WriteStderr(std::string_view text) noexcept {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
 }
 
 }  // namespace tolvane::crypt

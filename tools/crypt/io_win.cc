@@ -2,48 +2,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
-#include "tolvane/base/utf8.h"
 #include "tolvane/platform/file_system.h"
+#include "tools/crypt/console_output_win.h"
 #include "tools/crypt/io.h"
 
 namespace tolvane::crypt {
 namespace {
 
-// WriteFile and ReadFile take a 32-bit count.
+// ReadFile takes a 32-bit count.
 constexpr std::size_t kIoChunk = std::size_t{1} << 20;
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-
-bool IsConsole(HANDLE handle) {
-  DWORD mode = 0;
-  return GetFileType(handle) == FILE_TYPE_CHAR && GetConsoleMode(handle, &mode) != 0;
-}
-
-// Text for the console as UTF-16, which it shows whatever its code page; false when `data`
-// is no UTF-8 text (raw bytes), which then go out as they are.
-bool WriteConsoleText(HANDLE console, std::span<const std::uint8_t> data) {
-  std::u16string text;
-  try {
-    text = Utf8ToUtf16({reinterpret_cast<const char*>(data.data()), data.size()});
-  } catch (const Error&) {
-    return false;
-  }
-  const auto* at = reinterpret_cast<const wchar_t*>(text.data());
-  std::size_t left = text.size();
-  while (left > 0) {
-    DWORD put = 0;
-    const DWORD want = static_cast<DWORD>(std::min(left, kIoChunk));
-    if (!WriteConsoleW(console, at, want, &put, nullptr) || put == 0) {
-      SecureWipe(text.data(), text.size() * sizeof(char16_t));
-      throw LastSystemError("-");
-    }
-    at += put;
-    left -= put;
-  }
-  SecureWipe(text.data(), text.size() * sizeof(char16_t));
-  return true;
-}
 
 }  // namespace
 
@@ -103,14 +74,18 @@ void WriteStdout(std::span<const std::uint8_t> data) {
   if (out == nullptr || out == INVALID_HANDLE_VALUE) {
     throw StdStreamError(1, "there is none");
   }
-  if (IsConsole(out) && WriteConsoleText(out, data)) return;
-  while (!data.empty()) {
-    DWORD put = 0;
-    const DWORD want = static_cast<DWORD>(std::min(data.size(), kIoChunk));
-    if (!WriteFile(out, data.data(), want, &put, nullptr) || put == 0) {
-      throw LastSystemError("-");
-    }
-    data = data.subspan(put);
+  if (!WriteToHandle(out, data)) throw LastSystemError("-");
+}
+
+void WriteStderr(std::string_view text) noexcept {
+  // What the C library still writes there (the progress line) goes out first.
+  std::fflush(stderr);
+  const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  if (err == nullptr || err == INVALID_HANDLE_VALUE) return;
+  try {
+    WriteToHandle(err, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+  } catch (...) {
+    // Out of memory for the console's copy: nowhere is left to say so.
   }
 }
 

@@ -11,18 +11,34 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cstdio>
 #include <exception>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tools/crypt/command.h"
 #include "tools/crypt/help_text.h"
+#include "tools/crypt/io.h"
 #include "tools/crypt/manual.h"
 #include "tools/crypt/terminal.h"
 
 namespace tolvane::crypt {
 namespace {
+
+// Help and the version go out as every other output does, so that a Windows console shows
+// them as text and a failed write is not taken for success.
+int PrintHelp(const CLI::App& app, const CLI::Error& e) {
+  std::ostringstream out, err;
+  const int code = app.exit(e, out, err);
+  WriteStderr(err.str());
+  try {
+    WriteStdout(out.str());
+  } catch (const std::exception& failure) {
+    PrintMessage(failure.what());
+    return kExitFailed;
+  }
+  return code;
+}
 
 int Main(int argc, char** argv) {
   CLI::App app{kToolDescription, kToolName};
@@ -48,7 +64,7 @@ int Main(int argc, char** argv) {
   if (arguments.size() > 1 && !arguments[1].empty() && arguments[1][0] != '-' &&
       app.get_subcommands([&](CLI::App* sub) { return sub->check_name(arguments[1]); }).empty()) {
     PrintMessage("unknown subcommand '" + arguments[1] + "'");
-    std::fputs("Run 'tolvane-crypt --help' for usage.\n", stderr);
+    WriteStderr("Run 'tolvane-crypt --help' for usage.\n");
     return kExitUsage;
   }
   std::vector<char*> pointers;
@@ -56,14 +72,14 @@ int Main(int argc, char** argv) {
   try {
     app.parse(static_cast<int>(pointers.size()), pointers.data());
   } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
+    return PrintHelp(app, e);
   } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
+    return PrintHelp(app, e);
   } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
+    return PrintHelp(app, e);
   } catch (const CLI::ParseError& e) {
     PrintMessage(e.what());
-    std::fputs("Run 'tolvane-crypt --help' for usage.\n", stderr);
+    WriteStderr("Run 'tolvane-crypt --help' for usage.\n");
     return kExitUsage;
   }
   return session.exit_code;

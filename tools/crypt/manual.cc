@@ -32,7 +32,9 @@ constexpr ArgumentDoc kHexArguments[] = {
     {"TEXT", "The input; read from standard input when omitted"}};
 constexpr ArgumentDoc kBase64Arguments[] = {
     {"INPUT", "File holding Base64 text; - for standard input"},
-    {"-o,--output", "Write the bytes to PATH (replaced whole, mode 0600); - for standard output"},
+    {"-o,--output",
+     "Write the bytes to PATH (replaced whole, {{mode 0600||readable by you only}}); - for "
+     "standard output"},
 };
 constexpr ArgumentDoc kSetArguments[] = {
     {"NAME", "Value name"},
@@ -40,7 +42,9 @@ constexpr ArgumentDoc kSetArguments[] = {
 };
 constexpr ArgumentDoc kGetArguments[] = {
     {"NAME", "Value name"},
-    {"-o,--output", "Write the value to PATH (replaced whole, mode 0600); - for standard output"},
+    {"-o,--output",
+     "Write the value to PATH (replaced whole, {{mode 0600||readable by you only}}); - for "
+     "standard output"},
 };
 constexpr ArgumentDoc kDeleteArguments[] = {{"NAME", "Value name"}};
 
@@ -81,11 +85,12 @@ tolvane-crypt check --key-file key.bin notes.enc && \
      "Encrypt TEXT (UTF-8; standard input when omitted); prints the cipher text as its "
      "hexadecimal code",
      kTextArguments,
-     R"(Encrypts TEXT (UTF-8; standard input when it is left out, taken exactly as given:
-`echo` adds a line break) through its bytes in the ANSI code page and prints the cipher text as
-its hexadecimal code on one line. A character the code page cannot hold exactly, and a NUL
-character (decryption takes the first NUL for the end of the text), are refused (exit status 1,
-nothing printed), naming the character and its position, unless `--lossy` is given.)",
+     R"(Encrypts TEXT (UTF-8; standard input when it is left out, taken exactly as given but
+for a leading byte-order mark: `echo` adds a line break) through its bytes in the ANSI code
+page and prints the cipher text as its hexadecimal code on one line. A character the code page
+cannot hold exactly, and a NUL character (decryption takes the first NUL for the end of the
+text), are refused (exit status 1, nothing printed), naming the character and its position,
+unless `--lossy` is given.)",
      R"(tolvane-crypt encrypt-text --key-env PASSWORD 'meet at noon'
 printf '%s' "$MESSAGE" | tolvane-crypt encrypt-text --key-file key.bin)",
      kKeyed},
@@ -169,9 +174,10 @@ once, whatever it is.)"},
      R"(Takes the key's text from the environment variable NAME, converted to bytes through the
 ANSI code page.)"},
     {"--code-page N",
-     "ANSI code page for text: 874 or 1250 to 1258 (default 1252, or TOLVANE_ANSI_CODEPAGE)",
-     R"(The ANSI code page for text and text keys: 874 or 1250 to 1258. The default is 1252, or
-the value of `TOLVANE_ANSI_CODEPAGE`.)"},
+     "ANSI code page for text: 874 or 1250 to 1258 (default {{1252||the system's ANSI code "
+     "page}}, or TOLVANE_ANSI_CODEPAGE)",
+     R"(The ANSI code page for text and text keys: 874 or 1250 to 1258. The default is
+{{1252||the system's ANSI code page}}, or the value of `TOLVANE_ANSI_CODEPAGE`.)"},
     {"--raw", "Cipher text as raw bytes in the ANSI code page instead of hexadecimal code",
      R"(With `encrypt-text` and `decrypt-text`: writes and reads the raw cipher bytes in the code
 page instead of their hexadecimal code.)"},
@@ -229,15 +235,16 @@ stretching, so a weak password falls to guessing. For new data use an authentica
      R"(Keys never go on the command line.
 
 - `--key-file PATH`: the file's bytes, exactly. A trailing line break is part of the key
-  (`printf '%s' "$PW" > key`, not `echo`). 1 to 32767 bytes; the tool reads at most 32768 and
-  refuses a longer file at once, whatever it is (`/dev/zero` included). `-` reads the key from
-  standard input, which then cannot also give the input.
+  {{(`printf '%s' "$PW" > key`, not `echo`)||(`echo` adds one)}}. 1 to 32767 bytes; the tool
+  reads at most 32768 and refuses a longer file at once, whatever it is{{ (`/dev/zero`
+  included)||}}. `-` reads the key from standard input, which then cannot also give the input.
 - `--key-env NAME`: the variable's text.
-- Neither, with standard input a terminal: a prompt without echo. When encrypting, the key is
-  asked for twice and the two must match. An interrupt at the prompt (Ctrl-C) gives the
-  terminal its echo back; so does a stop (Ctrl-Z), and when the tool continues (`fg`) echo is
-  off again and the prompt is shown anew. A typed key longer than 32767 bytes is refused, not
-  cut. `--key-file` naming standard input by another name (`/dev/stdin`) counts as `-`.
+- Neither, with standard input a {{terminal||console}}: a prompt without echo. When
+  encrypting, the key is asked for twice and the two must match. An interrupt at the prompt
+  {{(Ctrl-C) gives the terminal its echo back; so does a stop (Ctrl-Z), and when the tool
+  continues (`fg`) echo is off again and the prompt is shown anew||(Ctrl-C or Ctrl-Break) gives
+  the console its echo back}}. A typed key longer than 32767 bytes is refused, not cut.{{
+  `--key-file` naming standard input by another name (`/dev/stdin`) counts as `-`.||}}
 
 Text keys (`--key-env` and the prompt) become key bytes through the active ANSI code page, as a
 desktop program that keys the cipher with its password's ANSI bytes does. A key holding a
@@ -250,10 +257,17 @@ Only the first 72 bytes of a key have any effect: keys that differ only after th
 the same key. Key bytes are wiped once the cipher is keyed.)"},
     {"text", "Text",
      R"(Text is read from the argument or, when it is left out, from standard input, as UTF-8,
-exactly as given (`echo` adds a line break; use `printf` or the argument), up to 64 Mi UTF-16
+exactly as given (`echo` adds a line break{{; use `printf` or the argument||}}), up to 64 Mi UTF-16
 code units (characters, counting one beyond U+FFFF as two). It goes
-through the active ANSI code page: 1252 unless `--code-page N` (874, 1250 to 1258) or the
-environment variable `TOLVANE_ANSI_CODEPAGE` names another.
+through the active ANSI code page: {{1252||the system's ANSI code page}} unless `--code-page
+N` (874, 1250 to 1258) or the environment variable `TOLVANE_ANSI_CODEPAGE` names another.{{||
+A system code page outside those (932 on a Japanese system, say) is refused, exit status 1,
+until one of the two names a supported page.}}
+
+Text and hexadecimal code read from standard input may start with a byte-order mark, as
+Windows programs write it: one UTF-8 mark is dropped, and input that starts with a UTF-16 mark
+(little- or big-endian, as Windows PowerShell 5 writes with `>`) is read as UTF-16. UTF-16
+input of an odd length, or holding half a surrogate pair, is refused.
 
 `encrypt-text` refuses text holding a character that the code page cannot hold exactly, with
 exit code 1 and nothing printed, naming the first such character and its position (counted in
@@ -272,19 +286,21 @@ time, so memory stays a small multiple of the input.)"},
      R"(    tolvane-crypt encrypt-file --key-file key.bin report.pdf report.enc
     tolvane-crypt check --key-file key.bin report.enc && \
       tolvane-crypt decrypt-file --key-file key.bin report.enc report.enc
-    tar c docs | tolvane-crypt encrypt-file --key-file key.bin - docs.tar.enc
+{{    tar c docs | tolvane-crypt encrypt-file --key-file key.bin - docs.tar.enc
     tolvane-crypt decrypt-file --key-file key.bin docs.tar.enc - | tar x
-
+||}}
 The files are written as [docs/files.md](files.md) describes: the target is replaced whole once
 all the work is done and stays as it was on any failure, and decryption refuses a file that is
 not in the format, or a wrong key where it can be told, before writing anything.
 
-- The content goes to a temporary file `.NAME.RANDOM.tmp` in the target's folder (mode 0600)
-  and is renamed over the target only when complete. On any failure, or a signal, the target
-  (in place, the source) is left as it was and no temporary file stays. A replaced file keeps
-  its permission bits; nothing is ever written through a symbolic link.
-- `-` as SRC reads standard input: it is first copied to an unnamed temporary file (mode 0600,
-  in `$TMPDIR` or `/tmp`) to learn its length; input of 2 GiB or more is refused.
+- The content goes to a temporary file `.NAME.RANDOM.tmp` in the target's folder{{ (mode
+  0600)||}} and is renamed over the target only when complete. On any failure, or {{a
+  signal||Ctrl-C or Ctrl-Break}}, the target (in place, the source) is left as it was and no
+  temporary file stays.{{ A replaced file keeps its permission bits; nothing is ever written
+  through a symbolic link.||}}
+- `-` as SRC reads standard input: it is first copied to {{an unnamed temporary file (mode
+  0600, in `$TMPDIR` or `/tmp`)||a temporary file (readable by you only, in `%TEMP%`, removed
+  when the tool ends)}} to learn its length; input of 2 GiB or more is refused.
 - `-` as DST writes standard output as the work goes. Decryption makes every check of the
   format, and of the key where it can be told, before the first byte goes out, so a file that
   is refused prints nothing and exits 1; should reading or writing fail midway, what went out
@@ -297,19 +313,22 @@ not in the format, or a wrong key where it can be told, before writing anything.
   [performance.md](performance.md).)"},
     {"settings", "Base64 and settings",
      R"(- `get -o PATH` and `base64-decode -o PATH` write the file whole through a temporary file
-  that is renamed over it, with mode 0600 (values may be key material, and Base64 text often
-  is), replacing a symbolic link rather than writing through it; `-o -` is standard output.
-- Settings live in `{settings}` (`$HOME/.config/...` when `XDG_CONFIG_HOME` is unset or not
+  that is renamed over it, {{with mode 0600||readable by you only}} (values may be key
+  material, and Base64 text often is){{, replacing a symbolic link rather than writing through
+  it||}}; `-o -` is standard output.
+{{- Settings live in `{settings}` (`$HOME/.config/...` when `XDG_CONFIG_HOME` is unset or not
   absolute), created with mode 0600 in folders of mode 0700; `tolvane-crypt --help` shows the
-  path in use.)"},
+  path in use.||- Settings live in the registry, under
+  `HKEY_CURRENT_USER\Software\Brennix\Tolvane`.}})"},
     {"settings-location", "Settings", "Settings are stored in {settings}."},
     {"environment", "Environment",
      R"(= TOLVANE_ANSI_CODEPAGE
   The ANSI code page when `--code-page` is not given.
-= XDG_CONFIG_HOME, HOME
+{{= XDG_CONFIG_HOME, HOME
   Where the settings store lives.
 = TMPDIR
-  Where standard input is spooled, when it is an absolute path; `/tmp` otherwise.)"},
+  Where standard input is spooled, when it is an absolute path; `/tmp` otherwise.||= TMP, TEMP
+  Where standard input is spooled, as Windows finds its temporary folder.}})"},
     {"streams", "Standard streams and signals",
      R"(- A standard stream that the tool was started without (closed, as with `<&-` or `>&-`)
   is an error when the command needs it: exit status 1, "Bad file descriptor", the target
@@ -333,10 +352,11 @@ not in the format, or a wrong key where it can be told, before writing anything.
   A usage error: unknown subcommand or option, a missing argument, no key, a key given as text
   that cannot be used (a character the code page cannot hold, two different keys typed,
   over-long), an unsupported code page.
-= 128 + N
+{{= 128 + N
   Ended by signal N before the work was done: SIGINT (130), SIGTERM (143) or SIGHUP (129); the
-  terminal's echo is restored and no temporary file is left. On Windows: Ctrl-C 130, Ctrl-Break 149, a closed
-  console 129.
+  terminal's echo is restored||= 130, 149, 129
+  Ended before the work was done by Ctrl-C (130), Ctrl-Break (149) or the console closing
+  (129); the console's echo is restored}} and no temporary file is left.
 
 The rule: 2 when what was typed or given as an argument is wrong and the command can be put
 right by changing it; 1 when the command was right but a file or its data could not be used.)"},
@@ -354,13 +374,13 @@ a terminal takes nothing in it for a command; `list` shows a name that holds suc
 or starts with `"`, in double quotes with `"` and `\` escaped too. Spooled standard input is
 called "standard input".)"},
     {"examples", "Examples",
-     R"(    printf %s 'my key' > key.bin; chmod 600 key.bin
-    tolvane-crypt encrypt-file --key-file key.bin notes.txt notes.enc
+     R"({{    printf %s 'my key' > key.bin; chmod 600 key.bin
+||}}    tolvane-crypt encrypt-file --key-file key.bin notes.txt notes.enc
     tolvane-crypt check --key-file key.bin notes.enc && \
       tolvane-crypt decrypt-file --key-file key.bin notes.enc notes.enc
-    tar c docs | tolvane-crypt encrypt-file --key-file key.bin - docs.tar.enc
+{{    tar c docs | tolvane-crypt encrypt-file --key-file key.bin - docs.tar.enc
     tolvane-crypt decrypt-file --key-file key.bin docs.tar.enc - | tar x
-    tolvane-crypt encrypt-text --key-env PASSWORD 'Hello'
+||}}    tolvane-crypt encrypt-text --key-env PASSWORD 'Hello'
     tolvane-crypt hex 'A€'
     tolvane-crypt base64-decode blob.b64 -o blob
     tolvane-crypt set LastFolder /home/me/docs
@@ -389,17 +409,19 @@ const CommandDoc& Command(std::string_view name) {
   Missing("subcommand", name);
 }
 
-const char* ArgumentHelp(std::string_view command, std::string_view name) {
+std::string ArgumentHelp(std::string_view command, std::string_view name) {
   for (const ArgumentDoc& argument : Command(command).arguments) {
-    if (name == argument.name) return argument.help;
+    if (name == argument.name) return ForPlatform(argument.help, kThisPlatform);
   }
   return OptionHelp(name);
 }
 
-const char* OptionHelp(std::string_view name) {
+std::string OptionHelp(std::string_view name) {
   for (const OptionDoc& option : kOptions) {
     const std::string_view listed(option.name);
-    if (listed.substr(0, listed.find(' ')) == name && option.help[0] != '\0') return option.help;
+    if (listed.substr(0, listed.find(' ')) == name && option.help[0] != '\0') {
+      return ForPlatform(option.help, kThisPlatform);
+    }
   }
   Missing("option", name);
 }

@@ -16,6 +16,10 @@ namespace tolvane::crypt {
 // two spaces (or, for a definition, any line); any other block is a paragraph. Within text,
 // `code` marks what is typed or printed literally, [text](target) links to another document
 // (shown as its text outside Markdown) and {settings} stands for where the settings live.
+// {{POSIX||WINDOWS}} is text that differs between the platforms, either side possibly empty:
+// --help shows the side of the platform it runs on, the manual page (POSIX only) the POSIX
+// side, and docs/tool.md the POSIX side and, in a closing section, each text that differs as
+// it reads on Windows.
 
 // One argument or option of one subcommand, as its --help lists it.
 struct ArgumentDoc {
@@ -47,6 +51,16 @@ struct SectionDoc {
   const char* text;  // markup
 };
 
+enum class Platform { kPosix, kWindows };
+#ifdef _WIN32
+inline constexpr Platform kThisPlatform = Platform::kWindows;
+#else
+inline constexpr Platform kThisPlatform = Platform::kPosix;
+#endif
+
+// `markup` with each {{POSIX||WINDOWS}} replaced by the side of `platform`.
+std::string ForPlatform(std::string_view markup, Platform platform);
+
 inline constexpr const char* kToolName = "tolvane-crypt";
 // What the tool is, for --help and the manual page's NAME line.
 extern const char* const kToolDescription;
@@ -59,20 +73,24 @@ std::span<const SectionDoc> Sections();
 // Look-ups for the code that registers the subcommands; an unknown name is a programming
 // error and aborts with a message.
 const CommandDoc& Command(std::string_view name);
-// The help of an argument of `command`, or failing that of the option as the manual lists it.
-const char* ArgumentHelp(std::string_view command, std::string_view name);
+// The help of an argument of `command`, or failing that of the option as the manual lists it,
+// for this platform.
+std::string ArgumentHelp(std::string_view command, std::string_view name);
 // The help of an option as the manual lists it for every subcommand that takes it.
-const char* OptionHelp(std::string_view name);
+std::string OptionHelp(std::string_view name);
 const SectionDoc& Section(std::string_view id);
 
 // The outputs. `settings` is where settings live, as the text should say it.
-std::string HelpFooter(const std::string& settings);  // after tolvane-crypt --help
-std::string CommandHelpFooter(const CommandDoc& command, const std::string& settings);
+// after tolvane-crypt --help
+std::string HelpFooter(const std::string& settings, Platform platform = kThisPlatform);
+std::string CommandHelpFooter(const CommandDoc& command, const std::string& settings,
+                              Platform platform = kThisPlatform);
 std::string ManualPage(const std::string& version);  // roff, for man(1)
 std::string MarkdownPage();                          // docs/tool.md
 
 // One text of the markup as --help, the manual page and Markdown show it.
-std::string PlainMarkup(std::string_view markup, const std::string& settings);
+std::string PlainMarkup(std::string_view markup, const std::string& settings,
+                        Platform platform = kThisPlatform);
 std::string RoffMarkup(std::string_view markup);
 std::string MarkdownMarkup(std::string_view markup);
 

@@ -56,7 +56,7 @@ std::string Substitute(std::string_view text, const std::string& settings) {
   return out;
 }
 
-std::vector<Block> Parse(std::string_view markup, const std::string& settings) {
+std::vector<Block> Parse(std::string_view markup, const std::string& settings, Platform platform) {
   std::vector<Block> blocks;
   std::vector<std::string> lines;
   auto flush = [&] {
@@ -90,7 +90,7 @@ std::vector<Block> Parse(std::string_view markup, const std::string& settings) {
     blocks.push_back(std::move(block));
     lines.clear();
   };
-  for (const std::string& line : Lines(Substitute(markup, settings))) {
+  for (const std::string& line : Lines(Substitute(ForPlatform(markup, platform), settings))) {
     if (line.empty()) {
       flush();
     } else {
@@ -191,9 +191,9 @@ std::string PlainInline(std::string_view text) {
 }
 
 std::string PlainBlocks(std::string_view markup, const std::string& settings,
-                        const std::string& indent) {
+                        const std::string& indent, Platform platform) {
   std::string out;
-  for (const Block& block : Parse(markup, settings)) {
+  for (const Block& block : Parse(markup, settings, platform)) {
     if (!out.empty()) out += "\n";
     switch (block.kind) {
       case Block::Kind::kParagraph:
@@ -224,13 +224,16 @@ std::string PlainBlocks(std::string_view markup, const std::string& settings,
   return out;
 }
 
-std::string PlainSection(const SectionDoc& section, const std::string& settings) {
-  return section.title + std::string(":\n") + PlainBlocks(section.text, settings, "  ");
+std::string PlainSection(const SectionDoc& section, const std::string& settings,
+                         Platform platform) {
+  return section.title + std::string(":\n") + PlainBlocks(section.text, settings, "  ", platform);
 }
 
-std::string PlainExamples(std::string_view examples) {
+std::string PlainExamples(std::string_view examples, Platform platform) {
   std::string out = "Examples:\n";
-  for (const std::string& line : Lines(examples)) out += "  " + line + "\n";
+  for (const std::string& line : Lines(ForPlatform(examples, platform))) {
+    out += "  " + line + "\n";
+  }
   return out;
 }
 
@@ -311,7 +314,7 @@ std::string RoffUsage(std::string_view usage) {
 std::string RoffBlocks(std::string_view markup, bool nested) {
   std::string out;
   bool first = true;
-  for (const Block& block : Parse(markup, kDocumentedSettingsPath)) {
+  for (const Block& block : Parse(markup, kDocumentedSettingsPath, Platform::kPosix)) {
     switch (block.kind) {
       case Block::Kind::kParagraph:
         if (!first) out += nested ? ".IP\n" : ".PP\n";
@@ -350,9 +353,9 @@ std::string Upper(std::string_view s) {
 
 constexpr std::size_t kMarkdownWidth = 96;
 
-std::string MarkdownBlocks(std::string_view markup) {
+std::string MarkdownBlocks(std::string_view markup, Platform platform = Platform::kPosix) {
   std::string out;
-  for (const Block& block : Parse(markup, kDocumentedSettingsPath)) {
+  for (const Block& block : Parse(markup, kDocumentedSettingsPath, platform)) {
     out += "\n";
     switch (block.kind) {
       case Block::Kind::kParagraph:
@@ -374,29 +377,87 @@ std::string MarkdownBlocks(std::string_view markup) {
   return out;
 }
 
+// An option's details as one paragraph.
+std::string MarkdownOption(const OptionDoc& option, Platform platform) {
+  std::string details;
+  for (const Block& block : Parse(option.details, kDocumentedSettingsPath, platform)) {
+    Append(details, block.items[0]);
+  }
+  return Wrap("`" + std::string(option.name) + "`: " + details, "- ", "  ", kMarkdownWidth);
+}
+
+bool DiffersOnWindows(std::string_view markup) {
+  return ForPlatform(markup, Platform::kPosix) != ForPlatform(markup, Platform::kWindows);
+}
+
+// What --help says otherwise on Windows: each text that differs, as it reads there.
+std::string MarkdownWindows(const std::vector<const char*>& section_ids) {
+  std::string out = "\n## On Windows\n" +
+                    MarkdownBlocks(
+                        "The tool reads and writes the same bytes on Windows, and its "
+                        "subcommands and options are the same. Where this page says something "
+                        "that is not so there, `--help` on Windows says instead:");
+  for (const CommandDoc& command : Commands()) {
+    if (!DiffersOnWindows(command.details) && !DiffersOnWindows(command.examples)) continue;
+    out += "\n### `" + std::string(command.name) + "`\n" +
+           MarkdownBlocks(command.details, Platform::kWindows) + "\n";
+    for (const std::string& line : Lines(ForPlatform(command.examples, Platform::kWindows))) {
+      out += "    " + line + "\n";
+    }
+  }
+  std::string options;
+  for (const OptionDoc& option : Options()) {
+    if (DiffersOnWindows(option.details)) options += MarkdownOption(option, Platform::kWindows);
+  }
+  if (!options.empty()) out += "\n### Options\n\n" + options;
+  for (const char* id : section_ids) {
+    const SectionDoc& section = Section(id);
+    if (!DiffersOnWindows(section.text)) continue;
+    out += "\n### " + std::string(section.title) + "\n" +
+           MarkdownBlocks(section.text, Platform::kWindows);
+  }
+  return out;
+}
+
 }  // namespace
 
-std::string PlainMarkup(std::string_view markup, const std::string& settings) {
-  return PlainBlocks(markup, settings, "");
+std::string ForPlatform(std::string_view markup, Platform platform) {
+  std::string out;
+  for (;;) {
+    const std::size_t open = markup.find("{{");
+    const std::size_t split = markup.find("||", open);
+    const std::size_t close = markup.find("}}", split);
+    if (open == markup.npos || split == markup.npos || close == markup.npos) break;
+    out += markup.substr(0, open);
+    out += platform == Platform::kPosix ? markup.substr(open + 2, split - open - 2)
+                                        : markup.substr(split + 2, close - split - 2);
+    markup.remove_prefix(close + 2);
+  }
+  return out += markup;
+}
+
+std::string PlainMarkup(std::string_view markup, const std::string& settings, Platform platform) {
+  return PlainBlocks(markup, settings, "", platform);
 }
 std::string RoffMarkup(std::string_view markup) { return RoffBlocks(markup, false); }
 std::string MarkdownMarkup(std::string_view markup) { return MarkdownBlocks(markup); }
 
-std::string HelpFooter(const std::string& settings) {
+std::string HelpFooter(const std::string& settings, Platform platform) {
   std::string out;
   for (const char* id : {"examples", "paths", "exit-status", "settings-location", "security"}) {
     if (!out.empty()) out += "\n";
-    out += PlainSection(Section(id), settings);
+    out += PlainSection(Section(id), settings, platform);
   }
   return WithoutFinalNewline(out);
 }
 
-std::string CommandHelpFooter(const CommandDoc& command, const std::string& settings) {
-  std::string out =
-      PlainExamples(command.examples) + "\n" + PlainBlocks(command.details, settings, "");
+std::string CommandHelpFooter(const CommandDoc& command, const std::string& settings,
+                              Platform platform) {
+  std::string out = PlainExamples(command.examples, platform) + "\n" +
+                    PlainBlocks(command.details, settings, "", platform);
   for (const char* id : command.help_sections) {
     out += '\n';
-    out += PlainSection(Section(id), settings);
+    out += PlainSection(Section(id), settings, platform);
   }
   return WithoutFinalNewline(out);
 }
@@ -423,7 +484,9 @@ std::string ManualPage(const std::string& version) {
                : ".BR " + RoffEscape(command.name) + " \" " + RoffUsage(command.usage) + "\"\n";
     out += RoffBlocks(command.details, true);
     out += ".IP\n.nf\n";
-    for (const std::string& line : Lines(command.examples)) out += RoffLine(RoffEscape(line));
+    for (const std::string& line : Lines(ForPlatform(command.examples, Platform::kPosix))) {
+      out += RoffLine(RoffEscape(line));
+    }
     out += ".fi\n";
   }
   out += ".SH OPTIONS\n";
@@ -457,22 +520,20 @@ std::string MarkdownPage() {
   for (const CommandDoc& command : Commands()) {
     out += "\n### `" + std::string(command.name) + (command.usage[0] == '\0' ? "" : " ") +
            command.usage + "`\n" + MarkdownBlocks(command.details) + "\n";
-    for (const std::string& line : Lines(command.examples)) out += "    " + line + "\n";
+    for (const std::string& line : Lines(ForPlatform(command.examples, Platform::kPosix))) {
+      out += "    " + line + "\n";
+    }
   }
   out += "\n## Options\n\n";
-  for (const OptionDoc& option : Options()) {
-    std::string details;
-    for (const Block& block : Parse(option.details, kDocumentedSettingsPath)) {
-      Append(details, block.items[0]);
-    }
-    out += Wrap("`" + std::string(option.name) + "`: " + details, "- ", "  ", kMarkdownWidth);
-  }
-  for (const char* id : {"keys", "text", "files", "streams", "settings", "environment",
-                         "exit-status", "messages", "examples"}) {
+  for (const OptionDoc& option : Options()) out += MarkdownOption(option, Platform::kPosix);
+  const std::vector<const char*> sections = {"keys",        "text",     "files",
+                                             "streams",     "settings", "environment",
+                                             "exit-status", "messages", "examples"};
+  for (const char* id : sections) {
     const SectionDoc& section = Section(id);
     out += "\n## " + std::string(section.title) + "\n" + MarkdownBlocks(section.text);
   }
-  return out;
+  return out + MarkdownWindows(sections);
 }
 
 }  // namespace tolvane::crypt

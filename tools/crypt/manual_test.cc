@@ -45,6 +45,46 @@ TEST(Manual, EachOutputShowsTheMarkupAsItMeans) {
   }
 }
 
+TEST(Manual, EachPlatformReadsItsOwnText) {
+  const struct {
+    const char* markup;
+    const char* posix;
+    const char* windows;
+  } cases[] = {
+      {"Default {{1252||the system's}}.", "Default 1252.", "Default the system's."},
+      {"a{{ b||}} c{{|| d}}", "a b c", "a c d"},
+      {"{{    x\n||}}    y", "    x\n    y", "    y"},
+      {"no {{ end", "no {{ end", "no {{ end"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ForPlatform(c.markup, Platform::kPosix), c.posix) << c.markup;
+    EXPECT_EQ(ForPlatform(c.markup, Platform::kWindows), c.windows) << c.markup;
+  }
+  // The manual page is POSIX's; docs/tool.md is too, with Windows' texts at its end.
+  EXPECT_EQ(RoffMarkup("{{p||w}}"), "p\n");
+  EXPECT_EQ(MarkdownMarkup("{{p||w}}"), "\np\n");
+  const std::string page = MarkdownPage();
+  const std::size_t windows = page.find("\n## On Windows\n");
+  ASSERT_NE(windows, std::string::npos);
+  const std::size_t system_page = page.find("the system's ANSI code page");
+  EXPECT_NE(system_page, std::string::npos);
+  EXPECT_GT(system_page, windows);
+
+  // Windows' --help names nothing that only POSIX has.
+  std::string help = HelpFooter("", Platform::kWindows);
+  for (const CommandDoc& command : Commands()) {
+    help += CommandHelpFooter(command, "", Platform::kWindows);
+    for (const ArgumentDoc& argument : command.arguments) {
+      help += ForPlatform(argument.help, Platform::kWindows);
+    }
+  }
+  for (const OptionDoc& option : Options()) help += ForPlatform(option.help, Platform::kWindows);
+  for (const char* posix :
+       {"{{", "SIGINT", "SIGTERM", "SIGHUP", "tar ", "0600", "1252", "/dev/", "chmod", "Ctrl-Z"}) {
+    EXPECT_EQ(help.find(posix), std::string::npos) << posix;
+  }
+}
+
 TEST(Manual, LongTextIsWrappedForTheTerminal) {
   const std::string words(30, 'w');
   const std::string plain = PlainMarkup(words + " " + words + " " + words, "");

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "tolvane/base/utf8.h"
+#include "tools/crypt/io.h"
 #include "tools/crypt/terminal.h"
 
 namespace tolvane::crypt {
@@ -35,10 +36,11 @@ bool IsConsole(DWORD which) {
 }  // namespace
 
 void PrepareStandardStreams() {
-  // The tool's own reads and writes go through Win32 handles; this covers what the C and C++
-  // libraries write (the help text), which then has the same line ends as elsewhere.
+  // The tool's own reads and writes go through Win32 handles; this covers what the C library
+  // writes (the progress line), which then has the same line ends as elsewhere.
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
 }
 
 // A missing standard handle is found where it is used (io_win.cc).
@@ -102,8 +104,7 @@ SecureBytes ReadLineWithoutEcho(const char* prompt, std::size_t limit) {
     // Line input stays on (the read returns at Enter); only the echo goes.
     SetConsoleMode(input, saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
   }
-  std::fputs(prompt, stderr);
-  std::fflush(stderr);
+  WriteStderr(prompt);
 
   // UTF-16 from the console, whatever its input code page; more than `limit` units is too
   // long in UTF-8 too, so no more are kept.
@@ -129,7 +130,7 @@ SecureBytes ReadLineWithoutEcho(const char* prompt, std::size_t limit) {
   SecureWipe(buffer, sizeof buffer);
   if (have_console) SetConsoleMode(input, saved);
   g_mode_changed.store(0);
-  std::fputc('\n', stderr);
+  WriteStderr("\n");
 
   if (too_long) {
     SecureWipe(line.data(), line.size() * sizeof(char16_t));

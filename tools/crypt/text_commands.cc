@@ -58,7 +58,7 @@ std::u16string BoundedText(std::string_view utf8) {
 
 std::u16string TextArgumentOrStdin(const TextOptions& o) {
   if (o.text) return BoundedText(*o.text);
-  return BoundedText(AsText(ReadAll("-", kMaxTextBytes)));
+  return BoundedText(AsText(ReadText("-", kMaxTextBytes)));
 }
 
 // The text of hexadecimal code, a piece at a time where the code is ASCII, as it is when it
@@ -82,7 +82,7 @@ std::u16string HexCodeOf(std::string_view hex) {
 
 std::string_view HexArgumentOrStdin(const TextOptions& o, SecureBytes& read) {
   if (o.text) return *o.text;
-  read = ReadAll("-", kMaxHexBytes);
+  read = ReadText("-", kMaxHexBytes);
   return AsText(read);
 }
 

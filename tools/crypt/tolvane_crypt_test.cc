@@ -477,6 +477,12 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
   const std::string edges_hex = "7F008000FF070008FFD700E0FFFF00D800DCFFDBFFDF";
   const std::string key_max(32767, 'k'), key_over(32768, 'k');
   const std::map<std::string, std::string> cyrillic{{"K", "\u0430\u0431\u0432\u0433"}};
+  const std::string bom = "\xEF\xBB\xBF", le = "\xFF\xFE";
+  const auto utf16le = [&le](const std::string& ascii) {
+    std::string s = le;
+    for (const char c : ascii) s += {c, '\0'};
+    return s;
+  };
   const auto no_tmp = Shimmed({{"TOLVANE_SHIM_NO_TMPFILE", "1"}});
   const auto late = Shimmed({{"TOLVANE_SHIM_SIGNAL_AFTER_RENAME", std::to_string(SIGTERM)}});
   const Case cases[] = {
@@ -534,12 +540,35 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
        {},
        {},
        {{"TOLVANE_ANSI_CODEPAGE", "932"}}},
+      // A refused code page that no option gave says how to choose another.
+      {{"encrypt-text", "--key-file", k, "x"},
+       "",
+       1,
+       "1258); give a supported one with --code-page N or the environment variable "
+       "TOLVANE_ANSI_CODEPAGE\n",
+       "",
+       {},
+       {},
+       {{"TOLVANE_ANSI_CODEPAGE", "932"}}},
       // UTF-8 both ways at each change of encoded length; surrogates encoded directly are
       // refused.
       {{"hex", edges}, "", 0, "", edges_hex + "\n"},
       {{"unhex", edges_hex}, "", 0, "", edges},
-      {{"hex", "\xED\xA0\x80"}, "", 1, "not valid UTF-8 at byte 0", ""},
+      {{"hex", "\xED\xA0\x80"}, "", 1, "not valid UTF-8 at byte 0\n", ""},
       {{"hex", "a\xED\xBF\xBF"}, "", 1, "not valid UTF-8 at byte 1", ""},
+      // Text input may start with a byte-order mark: one UTF-8 mark is dropped, UTF-16 with
+      // its mark is read as UTF-16.
+      {{"unhex"}, bom + "4100\r\n", 0, "", "A"},
+      {{"hex"}, bom, 0, "", "\n"},
+      {{"hex"}, bom + bom + "A" + bom, 0, "", "FFFE4100FFFE\n"},
+      {{"hex"}, le + std::string("A\0\xAC\x20\x3D\xD8\0\xDE", 8), 0, "", "4100AC203DD800DE\n"},
+      {{"hex"}, std::string("\xFE\xFF\0A", 4), 0, "", "4100\n"},
+      {{"unhex"}, utf16le("4a00\n"), 0, "", "J"},
+      {{"encrypt-text", "--key-file", k}, bom + "??", 0, "", lossy_hex},
+      {{"decrypt-text", "--key-file", k}, utf16le(lossy_hex), 0, "", "??"},
+      {{"hex"}, le + "A", 1, "odd number of bytes", ""},
+      {{"hex"}, le + std::string("\0\xD8\x41\0", 4), 1, "surrogate pair at byte 2", ""},
+      {{"hex"}, std::string("\xFE\xFF\xDC\x00", 4), 1, "surrogate pair at byte 2", ""},
       {{"base64-decode"}, "a*bc", 1, "tolvane-crypt: "},
       {{"get", "Nothing"}, "", 1, "get 'Nothing': no setting"},
       // Text keys must convert exactly; key files are bounded and taken as they are.
@@ -751,6 +780,7 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
       {"get", "Secret"},
       {"get", "Secret", "-o", full},
       {"list"},
+      {"hex", "--help"},
   };
   for (const auto& args : printing) {
     EXPECT_EQ(Run(args, "AAEC", {}, "/dev/full").exit_code, 1) << args[0] << " " << args.back();
