@@ -24,7 +24,7 @@ struct SettingsOptions {
 
 int Base64DecodeCommand(const SettingsOptions& o, Session& session) {
   session.context = session.command + " " + Quote(o.input);
-  std::vector<std::uint8_t> bytes = Base64Decode(AsText(ReadAll(o.input)));
+  std::vector<std::uint8_t> bytes = Base64Decode(AsText(ReadText(o.input, kMaxInputBytes)));
   try {
     WritePrivateFile(o.output, bytes);
   } catch (...) {

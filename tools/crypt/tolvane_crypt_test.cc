@@ -570,6 +570,9 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
       {{"hex"}, le + std::string("\0\xD8\x41\0", 4), 1, "surrogate pair at byte 2", ""},
       {{"hex"}, std::string("\xFE\xFF\xDC\x00", 4), 1, "surrogate pair at byte 2", ""},
       {{"base64-decode"}, "a*bc", 1, "tolvane-crypt: "},
+      {{"base64-decode"}, bom + "QQ==\n", 0, "", "A"},
+      {{"base64-decode"}, utf16le("QUI=\r\n"), 0, "", "AB"},
+      {{"set", "\\lead", "x"}, "", 1, "set '\\lead': A text setting's name is a path of keys"},
       {{"get", "Nothing"}, "", 1, "get 'Nothing': no setting"},
       // Text keys must convert exactly; key files are bounded and taken as they are.
       {{"encrypt-text", "--key-env", "K", "x"},
