@@ -92,116 +92,94 @@ inline bool MakeFileThatIsNoSource(const std::filesystem::path& path) {
 }
 
 #ifdef _WIN32
-// The \\?\ form of an absolute path with backslashes: the tests' own reading and writing
-// beyond MAX_PATH, independent of the library's conversion.
+// The \\?\ form of an absolute path with backslashes: the tests' own file calls beyond MAX_PATH.
 inline std::filesystem::path Extended(const std::filesystem::path& absolute) {
   return L"\\\\?\\" + absolute.wstring();
 }
 
-// A folder `length` characters long (or one more) inside the absolute folder `base`, of
-// nested names of up to 50 characters, made through the \\?\ form.
+// A folder `length` characters long (or one more) inside the absolute folder `base`.
 inline std::filesystem::path MakeLongFolder(const std::filesystem::path& base, std::size_t length) {
   std::filesystem::path folder = base;
   while (folder.native().size() < length) {
     const std::size_t left = length - folder.native().size();
     folder /= std::wstring(left > 51 ? 50 : left > 1 ? left - 1 : 1, L'd');
-    if (!CreateDirectoryW(Extended(folder).c_str(), nullptr)) {
+    if (!CreateDirectoryW(Extended(folder).c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
       throw std::runtime_error("cannot create a long folder");
     }
   }
   return folder;
 }
 
-// An access list: whether it is protected from inheritance, and its entries as (type, SID).
-struct AccessList {
-  bool is_protected = false;
-  std::vector<std::pair<int, std::wstring>> entries;
-};
-
-inline std::wstring SidText(PSID sid) {
-  LPWSTR text = nullptr;
-  if (!ConvertSidToStringSidW(sid, &text)) return L"?";
-  std::wstring result = text;
-  LocalFree(text);
-  return result;
+// The names in a folder of any length.
+inline std::set<std::wstring> EntryNames(const std::filesystem::path& folder) {
+  std::set<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(Extended(folder / L"*").c_str(), &found);
+  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+    if (found.cFileName != std::wstring(L".") && found.cFileName != std::wstring(L"..")) {
+      names.insert(found.cFileName);
+    }
+  }
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  return names;
 }
 
-// The access list of a security descriptor; an allowing entry short of full access has its
-// SID marked.
-inline AccessList AccessListOf(PSECURITY_DESCRIPTOR descriptor) {
-  AccessList list;
+// Whether a security descriptor's access list is protected from inheritance, and the SIDs it
+// allows in (marked when short of full access).
+inline std::pair<bool, std::set<std::wstring>> Allowed(PSECURITY_DESCRIPTOR descriptor) {
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
   PACL dacl = nullptr;
-  if (!GetSecurityDescriptorControl(descriptor, &control, &revision) ||
-      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
-    throw std::runtime_error("cannot read a security descriptor");
-  }
-  list.is_protected = (control & SE_DACL_PROTECTED) != 0;
+  GetSecurityDescriptorControl(descriptor, &control, &revision);
+  GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+  std::set<std::wstring> sids;
   for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
-    void* ace = nullptr;
-    if (!GetAce(dacl, i, &ace)) continue;
-    const auto* header = static_cast<const ACE_HEADER*>(ace);
-    std::wstring sid = L"?";
-    if (header->AceType == ACCESS_ALLOWED_ACE_TYPE) {
-      auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-      sid = SidText(&allowed->SidStart);
-      if ((allowed->Mask & FILE_ALL_ACCESS) != FILE_ALL_ACCESS) sid += L" (not full access)";
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    LPWSTR sid = nullptr;
+    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+        ConvertSidToStringSidW(&ace->SidStart, &sid)) {
+      sids.insert(sid + std::wstring((ace->Mask & FILE_ALL_ACCESS) == FILE_ALL_ACCESS
+                                         ? L""
+                                         : L" (partial)"));
+      LocalFree(sid);
     }
-    list.entries.emplace_back(header->AceType, sid);
   }
-  return list;
+  return {(control & SE_DACL_PROTECTED) != 0, sids};
 }
 
-inline AccessList ReadAccessList(const std::filesystem::path& path) {
+// The process's user's SID as text.
+inline std::wstring UserSid() {
+  HANDLE token = nullptr;
+  alignas(TOKEN_USER) BYTE user[512] = {};
+  DWORD size = 0;
+  LPWSTR sid = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return L"?";
+  const BOOL got = GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+  CloseHandle(token);
+  if (!got || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid))
+    return L"?";
+  const std::wstring text = sid;
+  LocalFree(sid);
+  return text;
+}
+
+// Whom a file's access list lets in besides the user and the system account (which Wine, keeping
+// permission bits rather than access lists, lists for every file).
+inline std::set<std::wstring> OthersAllowed(const std::filesystem::path& path) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                             nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot read an access list");
   }
-  AccessList list = AccessListOf(descriptor);
+  std::set<std::wstring> others = Allowed(descriptor).second;
   LocalFree(descriptor);
-  return list;
-}
-
-// Whom a file's access list lets in besides the user: Wine, which keeps permission bits rather
-// than access lists, also lists the system account (S-1-5-18) for every file, and the others
-// (Everyone) only for a file others may read.
-inline std::set<std::wstring> OthersAllowed(const AccessList& list, const std::wstring& user) {
-  std::set<std::wstring> others;
-  for (const auto& [type, sid] : list.entries) {
-    if (sid != user && sid != L"S-1-5-18") others.insert(sid);
-  }
+  others.erase(UserSid());
+  others.erase(L"S-1-5-18");
   return others;
-}
-
-// The names in a folder of any length, "." and ".." left out.
-inline std::set<std::wstring> EntryNames(const std::filesystem::path& folder) {
-  std::set<std::wstring> names;
-  WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW(Extended(folder / L"*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name != L"." && name != L"..") names.insert(name);
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return names;
-}
-
-// The process's user, as the text of its SID.
-inline std::wstring CurrentUserSid() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return L"?";
-  DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-  std::vector<std::uint8_t> user(size);
-  const BOOL got = GetTokenInformation(token, TokenUser, user.data(), size, &size);
-  CloseHandle(token);
-  if (!got) return L"?";
-  return SidText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
 }
 #else
 // A user and group id that are not this process's: the tests' "another user" (nobody, or the
