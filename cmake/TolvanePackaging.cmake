@@ -15,9 +15,9 @@ foreach(kind LIBDIR INCLUDEDIR)
     set(TOLVANE_PC_${kind} "\${prefix}/${CMAKE_INSTALL_${kind}}")
   endif()
 endforeach()
-# What linking the static library needs besides it: SQLite and the dynamic loader. With a
-# shared library they are private (pkg-config --static); with only the static library every
-# program needs them.
+# What linking the static library needs besides it: SQLite and the dynamic loader (on Windows
+# neither: the settings live in the registry). With a shared library they are private
+# (pkg-config --static); with only the static library every program needs them.
 set(tolvane_pc_dl "")
 foreach(lib IN LISTS CMAKE_DL_LIBS)
   string(APPEND tolvane_pc_dl " -l${lib}")
@@ -30,6 +30,11 @@ else()
   set(TOLVANE_PC_REQUIRES "Requires")
   set(TOLVANE_PC_LIBS "${tolvane_pc_dl}")
   set(TOLVANE_PC_LIBS_PRIVATE "")
+endif()
+if(WIN32)
+  set(TOLVANE_PC_REQUIRES_LINE "")
+else()
+  set(TOLVANE_PC_REQUIRES_LINE "${TOLVANE_PC_REQUIRES}: sqlite3")
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/tolvane.pc.in ${PROJECT_BINARY_DIR}/tolvane.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/tolvane.pc DESTINATION ${tolvane_pc_dir} COMPONENT dev)

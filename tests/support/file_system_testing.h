@@ -3,6 +3,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// after windows.h
+#include <aclapi.h>
+#include <sddl.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "tolvane/platform/file_system.h"
@@ -87,7 +91,97 @@ inline bool MakeFileThatIsNoSource(const std::filesystem::path& path) {
 #endif
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// The \\?\ form of an absolute path with backslashes: the tests' own file calls beyond MAX_PATH.
+inline std::filesystem::path Extended(const std::filesystem::path& absolute) {
+  return L"\\\\?\\" + absolute.wstring();
+}
+
+// A folder `length` characters long (or one more) inside the absolute folder `base`.
+inline std::filesystem::path MakeLongFolder(const std::filesystem::path& base, std::size_t length) {
+  std::filesystem::path folder = base;
+  while (folder.native().size() < length) {
+    const std::size_t left = length - folder.native().size();
+    folder /= std::wstring(left > 51 ? 50 : left > 1 ? left - 1 : 1, L'd');
+    if (!CreateDirectoryW(Extended(folder).c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+      throw std::runtime_error("cannot create a long folder");
+    }
+  }
+  return folder;
+}
+
+// The names in a folder of any length.
+inline std::set<std::wstring> EntryNames(const std::filesystem::path& folder) {
+  std::set<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(Extended(folder / L"*").c_str(), &found);
+  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+    if (found.cFileName != std::wstring(L".") && found.cFileName != std::wstring(L"..")) {
+      names.insert(found.cFileName);
+    }
+  }
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  return names;
+}
+
+// Whether a security descriptor's access list is protected from inheritance, and the SIDs it
+// allows in (marked when short of full access).
+inline std::pair<bool, std::set<std::wstring>> Allowed(PSECURITY_DESCRIPTOR descriptor) {
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  GetSecurityDescriptorControl(descriptor, &control, &revision);
+  GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+  std::set<std::wstring> sids;
+  for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    LPWSTR sid = nullptr;
+    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+        ConvertSidToStringSidW(&ace->SidStart, &sid)) {
+      sids.insert(sid + std::wstring((ace->Mask & FILE_ALL_ACCESS) == FILE_ALL_ACCESS
+                                         ? L""
+                                         : L" (partial)"));
+      LocalFree(sid);
+    }
+  }
+  return {(control & SE_DACL_PROTECTED) != 0, sids};
+}
+
+// The process's user's SID as text.
+inline std::wstring UserSid() {
+  HANDLE token = nullptr;
+  alignas(TOKEN_USER) BYTE user[512] = {};
+  DWORD size = 0;
+  LPWSTR sid = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return L"?";
+  const BOOL got = GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+  CloseHandle(token);
+  if (!got || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid))
+    return L"?";
+  const std::wstring text = sid;
+  LocalFree(sid);
+  return text;
+}
+
+// Whom a file's access list lets in besides the user and the system account (which Wine, keeping
+// permission bits rather than access lists, lists for every file).
+inline std::set<std::wstring> OthersAllowed(const std::filesystem::path& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    throw std::runtime_error("cannot read an access list");
+  }
+  std::set<std::wstring> others = Allowed(descriptor).second;
+  LocalFree(descriptor);
+  others.erase(UserSid());
+  others.erase(L"S-1-5-18");
+  return others;
+}
+#else
 // A user and group id that are not this process's: the tests' "another user" (nobody, or the
 // id next to it when the tests run as nobody). Files are given to it with chown, which only
 // root may do; rows that need one skip elsewhere.

@@ -83,5 +83,25 @@ TEST_F(BlowfishFileTest, AnyUnicodeNameWorks) {
   EXPECT_TRUE(capture_.messages().empty());
 }
 
+// A path beyond MAX_PATH, which a program without a long-path manifest (a DLL's caller) could
+// not pass as it is: encrypted, decrypted in place, and named as given in a message.
+TEST_F(BlowfishFileTest, PathsBeyondMaxPathWork) {
+  const fs::path folder = testing::MakeLongFolder(dir_.path(), 300);
+  const fs::path source = folder / "plain.txt";
+  const fs::path cipher = folder / "plain.enc";
+  const Bytes plain = RandomBytes(1000, 3);
+  WriteBytes(testing::Extended(source), plain);
+  bf_.sFileEncrypt(source, cipher);
+  bf_.sFileDecrypt(cipher, cipher);
+  EXPECT_EQ(ReadBytes(testing::Extended(cipher)), plain);
+  EXPECT_TRUE(capture_.messages().empty());
+  const fs::path missing = folder / "no" / "t";
+  bf_.sFileEncrypt(source, missing);
+  const std::string expected = kEncLabel + "(53 - File not found: '" + Utf8(missing) + "': ";
+  const std::vector<std::string> messages = capture_.Take();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].substr(0, expected.size()), expected);
+}
+
 }  // namespace
 }  // namespace tolvane

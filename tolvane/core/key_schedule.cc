@@ -6,6 +6,14 @@
 #include "tolvane/base/wipe.h"
 #include "tolvane/core/blowfish_tables.h"
 
+// Unrolls the loop that follows where the compiler takes GCC's pragma (GCC and clang); others
+// warn about pragmas they do not know, so they get none.
+#if defined(__GNUC__)
+#define TOLVANE_UNROLL_8 _Pragma("GCC unroll 8")
+#else
+#define TOLVANE_UNROLL_8
+#endif
+
 namespace tolvane {
 namespace {
 
@@ -43,7 +51,7 @@ inline void CipherBlock(const std::uint32_t* p, const std::uint32_t* s, std::uin
   const auto P = [p](std::size_t i) { return p[kDecrypt ? 17 - i : i]; };
   std::uint32_t l = xl ^ P(0);
   std::uint32_t r = xr;
-#pragma GCC unroll 8
+  TOLVANE_UNROLL_8
   for (std::size_t i = 1; i <= 15; i += 2) {
     r ^= P(i) ^ F(s, l);
     l ^= P(i + 1) ^ F(s, r);
@@ -73,7 +81,7 @@ inline void CipherLanes(const std::uint32_t* p, const std::uint32_t* s, const st
     l[k] = LoadBigEndian(in + 8 * k) ^ P(0);
     r[k] = LoadBigEndian(in + 8 * k + 4);
   }
-#pragma GCC unroll 8
+  TOLVANE_UNROLL_8
   for (std::size_t i = 1; i <= 15; i += 2) {
     const std::uint32_t p1 = P(i);
     const std::uint32_t p2 = P(i + 1);

@@ -19,9 +19,13 @@ std::string Utf8(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-// Longer paths are not covered by the table (the file is then only removed by the writer).
-constexpr std::size_t kMaxPendingPath = 4096;
-PendingPaths<std::filesystem::path::value_type, kMaxPendingPath> g_pending;
+// Never destroyed: a handler may walk the table while the process exits.
+union PendingTable {
+  constexpr PendingTable() : paths() {}
+  ~PendingTable() {}
+  PendingPaths<std::filesystem::path::value_type> paths;
+};
+constinit PendingTable g_pending;
 
 }  // namespace
 
@@ -88,15 +92,15 @@ Error AccessError(const std::filesystem::path& path, std::string_view reason) {
 }
 
 int ClaimPendingPath(const std::filesystem::path& path) noexcept {
-  return g_pending.Claim(path.native());
+  return g_pending.paths.Claim(path.native());
 }
-void HoldPendingPath(int slot) noexcept { g_pending.Hold(slot); }
-void ReleasePendingPath(int slot) noexcept { g_pending.Release(slot); }
+void HoldPendingPath(int slot) noexcept { g_pending.paths.Hold(slot); }
+void ReleasePendingPath(int slot) noexcept { g_pending.paths.Release(slot); }
 
 void DiscardPendingTemporaryFiles() noexcept {
   // Should another thread reuse a slot meanwhile, the path read may mix two temporary names,
   // which names no file.
-  g_pending.ForEachHeld(RemoveFileForCleanup);
+  g_pending.paths.ForEachHeld(RemoveFileForCleanup);
 }
 
 }  // namespace tolvane

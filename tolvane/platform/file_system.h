@@ -158,9 +158,9 @@ class TOLVANE_API AtomicFileWriter final : public ByteSink {
 
 // Removes every named temporary file that an AtomicFileWriter of this process holds right now, for
 // a signal handler that then ends the process: async-signal-safe, no locks, no allocation.
-// The writers themselves are left as they are; the process must not go on using them. (A
-// writer whose temporary file path is longer than PATH_MAX, or that starts while 64 others
-// are open, is not covered.)
+// The writers themselves are left as they are; the process must not go on using them. Every
+// writer is covered, however long its path and however many are open: the memory the table
+// needs is taken when a writer starts, never in the handler.
 TOLVANE_API void DiscardPendingTemporaryFiles() noexcept;
 
 }  // namespace tolvane

@@ -24,9 +24,9 @@ Error SourceNotFoundError();
 Error AccessError(const std::filesystem::path& path, std::string_view reason);
 
 // The table of named temporary files that DiscardPendingTemporaryFiles removes. Claim a slot
-// for a path before creating the file (-1: not covered; the file simply is not removed by a
-// handler), Hold it once the exclusive create succeeded, Release it when the file is gone or
-// renamed.
+// for a path before creating the file (-1 only when memory runs out: the file is then not
+// removed by a handler), Hold it once the exclusive create succeeded, Release it when the file
+// is gone or renamed. On Windows the path is the form the handler's DeleteFileW takes.
 int ClaimPendingPath(const std::filesystem::path& path) noexcept;
 void HoldPendingPath(int slot) noexcept;
 void ReleasePendingPath(int slot) noexcept;

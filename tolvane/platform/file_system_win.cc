@@ -4,11 +4,14 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "tolvane/platform/file_system.h"
 #include "tolvane/platform/file_system_shared.h"
+#include "tolvane/platform/file_system_win.h"
 #include "tolvane/platform/system_message_win.h"
 
 namespace tolvane {
@@ -72,7 +75,8 @@ Error LastFileSystemError(const std::filesystem::path& path) { return LastError(
 void RemoveFileForCleanup(const wchar_t* path) noexcept { DeleteFileW(path); }
 
 InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const std::wstring name = ExtendedLengthPath(path);
+  const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD code = GetLastError();
     // A name with wildcards, or otherwise not a valid name, names no file either.
@@ -86,7 +90,7 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
 
   // Others may read it meanwhile, or rename over it (in-place encryption replaces this very
   // file once it is closed), but not write it.
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+  const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw LastError(path);
   handle_ = FromHandle(file);
@@ -156,16 +160,20 @@ void InputFile::Close() {
 
 // ---------------------------------------------------------------------------------------------
 
-// Nothing beyond what every writer keeps.
-struct AtomicFileWriter::PlatformState {};
+// The names the calls take (ExtendedLengthPath), beside the ones messages show.
+struct AtomicFileWriter::PlatformState {
+  std::wstring target;
+  std::wstring temp;
+};
 
 // Windows has no links in the way the POSIX layer must guard against, so `source` is not
 // needed here: the target is always the named file. The new file gets the folder's inherited
-// access list, as any file the user creates there, whatever `access` asks (an owner-only list
-// is not made yet); the read-only check applies either way.
+// access list, as any file the user creates there, or for kOwnerOnly a protected list that
+// grants the user alone full access (the rename keeps it); the read-only check applies either
+// way.
 AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const InputFile*,
-                                   NewFileAccess)
-    : target_(target) {
+                                   NewFileAccess access)
+    : target_(target), platform_(std::make_unique<PlatformState>()) {
   const std::filesystem::path name = target.filename();
   if (name.empty() || name == "." || name == "..") {
     throw AccessError(target, "not a file name");
@@ -173,7 +181,8 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
   folder_ = target.parent_path();
   if (folder_.empty()) folder_ = ".";
 
-  const DWORD attributes = GetFileAttributesW(target.c_str());
+  platform_->target = ExtendedLengthPath(target);
+  const DWORD attributes = GetFileAttributesW(platform_->target.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD code = GetLastError();
     if (code != ERROR_FILE_NOT_FOUND) throw SystemError(code, target);
@@ -184,14 +193,21 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
     throw AccessError(target, "the file is read-only");
   }
 
+  std::optional<OwnerOnlySecurity> owner_only;
+  if (access == NewFileAccess::kOwnerOnly) {
+    owner_only.emplace();
+    if (owner_only->failure() != 0) throw SystemError(owner_only->failure(), target);
+  }
   DWORD code = ERROR_FILE_EXISTS;
   for (int attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
     temp_path_ = folder_ / TemporaryName(target);
-    pending_slot_ = ClaimPendingPath(temp_path_);
+    platform_->temp = ExtendedLengthPath(temp_path_);
+    pending_slot_ = ClaimPendingPath(platform_->temp);
     // Shared for deletion only, so that DiscardPendingTemporaryFiles can remove it while it
     // is open here.
-    const HANDLE file = CreateFileW(temp_path_.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(platform_->temp.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE,
+                                    owner_only ? owner_only->attributes() : nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       handle_ = FromHandle(file);
       HoldPendingPath(pending_slot_);
@@ -210,7 +226,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 
 void AtomicFileWriter::Discard() noexcept {
   if (handle_ != kNoHandle) CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)));
-  if (!temp_path_.empty()) DeleteFileW(temp_path_.c_str());
+  if (!temp_path_.empty()) DeleteFileW(platform_->temp.c_str());
   ReleasePendingPath(std::exchange(pending_slot_, -1));
 }
 
@@ -231,7 +247,7 @@ void AtomicFileWriter::Commit() {
   if (!FlushFileBuffers(AsHandle(handle_))) throw LastError(target_);
   if (!CloseHandle(AsHandle(std::exchange(handle_, kNoHandle)))) throw LastError(target_);
   // WRITE_THROUGH: the call returns once the move itself is on disk.
-  if (!MoveFileExW(temp_path_.c_str(), target_.c_str(),
+  if (!MoveFileExW(platform_->temp.c_str(), platform_->target.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     throw LastError(target_);
   }

@@ -6,6 +6,7 @@
 
 #include "tolvane/base/error.h"
 #include "tolvane/base/wipe.h"
+#include "tolvane/platform/file_system_win.h"
 #include "tools/crypt/io.h"
 #include "tools/crypt/stream_files.h"
 
@@ -19,11 +20,18 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+// %TEMP% may be longer than MAX_PATH: the buffer grows to what the call asks for.
 std::filesystem::path TemporaryFolder() {
-  wchar_t folder[MAX_PATH + 1];
-  const DWORD n = GetTempPathW(MAX_PATH + 1, folder);
-  if (n == 0 || n > MAX_PATH) throw LastSystemError("%TEMP%");
-  return std::filesystem::path(folder);
+  std::wstring folder(MAX_PATH + 1, L'\0');
+  for (;;) {
+    const DWORD n = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+    if (n == 0) throw LastSystemError("%TEMP%");
+    if (n < folder.size()) {
+      folder.resize(n);
+      return std::filesystem::path(folder);
+    }
+    folder.resize(n + 1);  // too small: n is the length it needs, with the terminator
+  }
 }
 
 // A name in `folder` that nobody else is likely to pick; the exclusive create that follows
@@ -73,20 +81,28 @@ bool Copy(HANDLE from, HANDLE to, std::uint64_t limit, const std::filesystem::pa
 // The file is created through a handle that only reads and deletes it on close, so the system
 // removes it however the tool ends; the content goes in through a second handle, closed
 // before the library opens the file by name. The library's reader shares reading and
-// deletion only, which the first handle's access (read, delete) allows.
+// deletion only, which the first handle's access (read, delete) allows. Like the tool's other
+// private files, it is created with an access list for the user alone.
 StdinSpool::StdinSpool() {
   RequireStdStream(0);
   const std::filesystem::path folder = TemporaryFolder();
+  OwnerOnlySecurity owner_only;
+  if (owner_only.failure() != 0) {
+    SetLastError(owner_only.failure());
+    throw LastSystemError(folder);
+  }
   HANDLE holder = INVALID_HANDLE_VALUE;
+  std::wstring name;
   for (int attempt = 0; attempt < 100 && holder == INVALID_HANDLE_VALUE; ++attempt) {
     path_ = UniqueName(folder);
-    holder = CreateFileW(path_.c_str(), GENERIC_READ, kShareAll, nullptr, CREATE_NEW,
+    name = ExtendedLengthPath(path_);
+    holder = CreateFileW(name.c_str(), GENERIC_READ, kShareAll, owner_only.attributes(), CREATE_NEW,
                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (holder == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (holder == INVALID_HANDLE_VALUE) throw LastSystemError(folder);
   handle_ = reinterpret_cast<std::intptr_t>(holder);
-  const HANDLE writer = CreateFileW(path_.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+  const HANDLE writer = CreateFileW(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_TEMPORARY, nullptr);
   if (writer == INVALID_HANDLE_VALUE) {
     const Error error = LastSystemError(path_);
