@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "tolvane/platform/file_system.h"
+#include "tolvane/platform/file_system_win.h"
 #include "tools/crypt/console_output_win.h"
 #include "tools/crypt/io.h"
 
@@ -44,7 +45,7 @@ Error LastSystemError(const std::filesystem::path& path) {
 
 InputStream::InputStream(const std::string& path) : path_(path), owned_(!IsStdStream(path)) {
   const HANDLE handle =
-      owned_ ? CreateFileW(PathFromUtf8(path).c_str(), GENERIC_READ,
+      owned_ ? CreateFileW(ExtendedLengthPath(PathFromUtf8(path)).c_str(), GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
              : GetStdHandle(STD_INPUT_HANDLE);
