@@ -68,8 +68,11 @@ cmp -s plain.bin.linux.enc key-stdin.enc || fail "--key-file -: not the same fil
 checks=$((checks + 5))
 
 # Files named on the command line, Base64, settings (a file on Linux, the registry on Windows)
-# and failures: the same output and exit code. The Linux settings go to the work folder.
+# and failures: the same output and exit code. The Linux settings go to the work folder; the
+# registry's settings key starts empty (the test suite writes it too).
 export XDG_CONFIG_HOME=$PWD/config
+key='HKCU\Software\Brennix\Tolvane'
+wine reg delete "$key" /f >/dev/null 2>&1 || true
 printf 'SGVsbG8sIHfDtnJsZCEKDQoA/w==\n' >b64.txt
 printf '\r\n\0\x1a\xff' >value.bin
 mkdir folder
@@ -84,7 +87,6 @@ same "get after delete" get blob
 same "delete of the text" delete 'Größe ✓'
 # The settings' layout: a text name is a key path, as other programs' values made with
 # "reg add" show; a binary name is taken whole. The Linux store gives the same answers.
-key='HKCU\Software\Brennix\Tolvane'
 wine reg add "$key\Window" /v Left /d 100 /f >/dev/null
 "$linux" set 'Window\Left' 100
 same "get of a value another program stored in a subkey" get 'window\LEFT'
@@ -99,16 +101,12 @@ wine reg query "$key" /v 'Window\Blob' | grep -q REG_BINARY || fail "set --binar
 same "a text name that names no key" set '\lead' x
 same "delete of a subkey's value" delete 'Window\Left'
 wine reg query "$key\Window" /v Left >/dev/null 2>&1 && fail "delete 'Window\Left': still there"
-# Other programs' types: listed by type, read as text where exact.
+# Another program's number: listed by its type, read in decimal.
 wine reg add "$key" /v Count /t REG_DWORD /d 42 /f >/dev/null
-wine reg add "$key" /v Temp /t REG_EXPAND_SZ /d '%TEMP%' /f >/dev/null
-wine reg add "$key" /v Several /t REG_MULTI_SZ /d 'a\0b' /f >/dev/null
 [ "$(win get Count)" = 42 ] || fail "get of a REG_DWORD: $(win get Count 2>&1)"
-[ "$(win get Temp)" = '%TEMP%' ] || fail "get of a REG_EXPAND_SZ: not unexpanded"
-win get Several >/dev/null 2>&1 && fail "get of a REG_MULTI_SZ of two texts: read"
 win list | grep -qx 'dword   Count' || fail "list: no REG_DWORD ($(win list))"
 wine reg delete "$key" /f >/dev/null
-checks=$((checks + 13))
+checks=$((checks + 6))
 same "a missing source" encrypt-file missing.bin out.enc --key-file key.bin
 same "a folder as source" encrypt-file folder out.enc --key-file key.bin
 same "a missing key file" encrypt-file plain.bin out.enc --key-file missing.key
