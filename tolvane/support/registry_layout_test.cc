@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,9 +13,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <unistd.h>
 #endif
+
+#include "tests/support/environment_testing.h"
+#include "tests/support/file_system_testing.h"
 
 namespace tolvane {
 namespace {
@@ -27,24 +26,12 @@ using Bytes = std::vector<std::uint8_t>;
 // Each test starts with no settings: a private configuration folder, or (in a private Wine
 // prefix) no settings key.
 class SettingsLayout : public ::testing::Test {
- protected:
 #ifdef _WIN32
+ protected:
   SettingsLayout() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brennix\\Tolvane"); }
 #else
-  SettingsLayout() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "tolvane-layout-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    root_ = pattern;
-    if (const char* old = std::getenv("XDG_CONFIG_HOME")) old_ = old;
-    setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-  }
-  ~SettingsLayout() override {
-    old_ ? setenv("XDG_CONFIG_HOME", old_->c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
-    std::filesystem::remove_all(root_);
-  }
-  std::filesystem::path root_;
-  std::optional<std::string> old_;
+  testing::TempFolder config_;
+  testing::ScopedEnv xdg_{"XDG_CONFIG_HOME", config_.path().c_str()};
 #endif
 };
 
