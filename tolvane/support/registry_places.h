@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tolvane {
 
@@ -18,19 +19,18 @@ struct RegPlace {
   bool operator==(const RegPlace&) const = default;
 };
 
-// The places a name may hold a value, in the order reads look at them.
-struct RegPlaces {
-  std::optional<RegPlace> text;  // the path split at its last backslash; none if it names no key
-  RegPlace binary;               // the name as it is, directly under the key
-  // The binary place, when it differs from the text place and so must be looked at too.
-  std::optional<RegPlace> OtherThanText() const;
+// Where a write of `name` goes, and the other place of the same name that it clears, since a
+// name holds one value. Throws kErrInvalidCall for a name holding a NUL character, and for text
+// whose path names no key.
+struct RegWritePlaces {
+  RegPlace target;
+  std::optional<RegPlace> cleared;
 };
+RegWritePlaces WritePlacesOf(std::string_view name, bool text);
 
-// Throws kErrInvalidCall for a name holding a NUL character.
-RegPlaces PlacesOf(std::string_view name);
-
-// The text place, or kErrInvalidCall for a path that names no key.
-const RegPlace& TextPlaceOf(const RegPlaces& places);
+// The places reads and deletes of `name` look at, in order: the text place, then the binary
+// place when it differs. Throws kErrInvalidCall for a name holding a NUL character.
+std::vector<RegPlace> LookupPlacesOf(std::string_view name);
 
 // The name ListRegValues gives a value found at `place`.
 std::string ListedName(const RegPlace& place);

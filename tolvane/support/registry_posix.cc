@@ -260,32 +260,45 @@ std::string KeyPathOf(const RegPlace& place) {
   return path;
 }
 
-// The rows of `place`'s value, matched without regard to case. Older stores may hold several
-// names that differ in case only; the one spelled as asked comes first.
+// Column `column` of `row` as text.
+std::string_view ColumnText(sqlite3_stmt* row, int column) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
+  return {text != nullptr ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(row, column))};
+}
+
+// The rows of `place`'s value, matched without regard to case.
 constexpr const char* kMatch =
     " FROM reg_values WHERE key_path = ?1 COLLATE NOCASE AND value_name = ?2 COLLATE NOCASE";
 
-// The value at `place`, or nothing.
-std::optional<RegValue> Fetch(Store& store, const RegPlace& place) {
-  Statement select(store, (std::string("SELECT value_type, value_data") + kMatch +
+// Calls `use` with the `columns` of `place`'s row and returns true, or returns false when there
+// is none. Older stores may hold several names that differ in case only; the one spelled as
+// asked is taken first.
+template <typename Use>
+bool WithMatch(Store& store, const RegPlace& place, const char* columns, Use use) {
+  Statement select(store, (std::string("SELECT ") + columns + kMatch +
                            " ORDER BY key_path = ?1 AND value_name = ?2 DESC LIMIT 1")
                               .c_str());
   const std::string key_path = KeyPathOf(place);
   select.BindText(1, key_path);
   select.BindText(2, place.value);
-  if (!select.Step("reading a value")) return std::nullopt;
+  if (!select.Step("reading a value")) return false;
+  use(select.get());
+  return true;
+}
 
-  sqlite3_stmt* row = select.get();
-  const std::string_view type(reinterpret_cast<const char*>(sqlite3_column_text(row, 0)),
-                              static_cast<std::size_t>(sqlite3_column_bytes(row, 0)));
-  if (type == "binary") {
-    const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(row, 1));
-    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row, 1));
-    return RegValue(std::vector<std::uint8_t>(data, data + size));
-  }
-  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, 1));
-  const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row, 1));
-  return RegValue(std::string(text, size));
+// The value at `place`, or nothing.
+std::optional<RegValue> Fetch(Store& store, const RegPlace& place) {
+  std::optional<RegValue> value;
+  WithMatch(store, place, "value_type, value_data", [&value](sqlite3_stmt* row) {
+    if (ColumnText(row, 0) == "binary") {
+      const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(row, 1));
+      const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row, 1));
+      value.emplace(std::vector<std::uint8_t>(data, data + size));
+    } else {
+      value.emplace(std::string(ColumnText(row, 1)));
+    }
+  });
+  return value;
 }
 
 bool Remove(Store& store, const RegPlace& place) {
@@ -303,11 +316,7 @@ RegPlace SpelledAsStored(Store& store, const RegPlace& place) {
   RegPlace spelled = place;
   std::vector<std::string> key_paths;
   Statement keys(store, "SELECT DISTINCT key_path FROM reg_values ORDER BY key_path");
-  while (keys.Step("listing keys")) {
-    sqlite3_stmt* row = keys.get();
-    key_paths.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(row, 0)),
-                           static_cast<std::size_t>(sqlite3_column_bytes(row, 0)));
-  }
+  while (keys.Step("listing keys")) key_paths.emplace_back(ColumnText(keys.get(), 0));
   // Each subkey path, shortest first, takes the spelling of a stored key it begins.
   const std::size_t root = kRegistryKey.size();
   for (std::size_t end = 0; !spelled.subkey.empty(); ++end) {
@@ -323,17 +332,8 @@ RegPlace SpelledAsStored(Store& store, const RegPlace& place) {
     }
     if (end == std::string::npos) break;
   }
-  Statement name(store, (std::string("SELECT value_name") + kMatch +
-                         " ORDER BY key_path = ?1 AND value_name = ?2 DESC LIMIT 1")
-                            .c_str());
-  const std::string key_path = KeyPathOf(place);
-  name.BindText(1, key_path);
-  name.BindText(2, place.value);
-  if (name.Step("reading a value")) {
-    sqlite3_stmt* row = name.get();
-    spelled.value.assign(reinterpret_cast<const char*>(sqlite3_column_text(row, 0)),
-                         static_cast<std::size_t>(sqlite3_column_bytes(row, 0)));
-  }
+  WithMatch(store, place, "value_name",
+            [&spelled](sqlite3_stmt* row) { spelled.value = ColumnText(row, 0); });
   return spelled;
 }
 
@@ -359,9 +359,8 @@ void Insert(Store& store, const RegPlace& place, const RegValue& value) {
 }  // namespace
 
 void WriteRegValue(std::string_view name, const RegValue& value) {
-  const RegPlaces places = PlacesOf(name);
-  const bool text = std::holds_alternative<std::string>(value);
-  if (text) TextPlaceOf(places);  // refused before the store is touched
+  // Refused names are refused before the store is touched.
+  const RegWritePlaces places = WritePlacesOf(name, std::holds_alternative<std::string>(value));
   const std::filesystem::path path = SettingsFilePath();
   CheckStorePath(path, true);
   CreatePrivateFile(path);
@@ -370,25 +369,18 @@ void WriteRegValue(std::string_view name, const RegValue& value) {
   // instead of failing when they would upgrade a read lock.
   store.Exec("BEGIN IMMEDIATE", "starting a transaction");
   if (store.SchemaVersion() == 0) store.Exec(kCreateSchema, "creating its table");
-  // A name holds one value: the one written replaces what the name held in the other place.
-  if (text) {
-    Insert(store, *places.text, value);
-    if (const auto other = places.OtherThanText()) Remove(store, *other);
-  } else {
-    Insert(store, places.binary, value);
-    if (places.OtherThanText() && places.text) Remove(store, *places.text);
-  }
+  Insert(store, places.target, value);
+  if (places.cleared) Remove(store, *places.cleared);
   store.Exec("COMMIT", "committing");
 }
 
 std::optional<RegValue> ReadRegValue(std::string_view name) {
-  const RegPlaces places = PlacesOf(name);
+  const std::vector<RegPlace> places = LookupPlacesOf(name);
   std::unique_ptr<Store> store = OpenExistingStore("BEGIN");
   if (!store) return std::nullopt;
-  if (places.text) {
-    if (auto value = Fetch(*store, *places.text)) return value;
+  for (const RegPlace& place : places) {
+    if (auto value = Fetch(*store, place)) return value;
   }
-  if (const auto other = places.OtherThanText()) return Fetch(*store, *other);
   return std::nullopt;
 }
 
@@ -405,22 +397,18 @@ std::vector<RegValueInfo> ListRegValues() {
   select.BindText(1, kRegistryKey);
   select.BindInt(2, static_cast<std::int64_t>(kRegistryKey.size()));
   while (select.Step("listing values")) {
-    sqlite3_stmt* row = select.get();
-    const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(row, 0));
-    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row, 0));
-    const std::string_view type(reinterpret_cast<const char*>(sqlite3_column_text(row, 1)),
-                                static_cast<std::size_t>(sqlite3_column_bytes(row, 1)));
-    values.push_back({std::string(name != nullptr ? name : "", size), type == "binary"});
+    values.push_back(
+        {std::string(ColumnText(select.get(), 0)), ColumnText(select.get(), 1) == "binary"});
   }
   return values;
 }
 
 bool DeleteRegValue(std::string_view name) {
-  const RegPlaces places = PlacesOf(name);
+  const std::vector<RegPlace> places = LookupPlacesOf(name);
   std::unique_ptr<Store> store = OpenExistingStore("BEGIN IMMEDIATE");
   if (!store) return false;
-  bool deleted = places.text && Remove(*store, *places.text);
-  if (const auto other = places.OtherThanText()) deleted = Remove(*store, *other) || deleted;
+  bool deleted = false;
+  for (const RegPlace& place : places) deleted = Remove(*store, place) || deleted;
   store->Exec("COMMIT", "committing");
   return deleted;
 }

@@ -219,22 +219,15 @@ void ListKey(HKEY key, const std::string& at, std::vector<RegValueInfo>& values)
 }  // namespace
 
 void WriteRegValue(std::string_view name, const RegValue& value) {
-  const RegPlaces places = PlacesOf(name);
-  if (std::holds_alternative<std::string>(value)) {
-    Store(TextPlaceOf(places), value);
-    if (const auto other = places.OtherThanText()) Remove(*other);
-  } else {
-    Store(places.binary, value);
-    if (places.OtherThanText() && places.text) Remove(*places.text);
-  }
+  const RegWritePlaces places = WritePlacesOf(name, std::holds_alternative<std::string>(value));
+  Store(places.target, value);
+  if (places.cleared) Remove(*places.cleared);
 }
 
 std::optional<RegValue> ReadRegValue(std::string_view name) {
-  const RegPlaces places = PlacesOf(name);
-  if (places.text) {
-    if (auto value = Fetch(*places.text)) return value;
+  for (const RegPlace& place : LookupPlacesOf(name)) {
+    if (auto value = Fetch(place)) return value;
   }
-  if (const auto other = places.OtherThanText()) return Fetch(*other);
   return std::nullopt;
 }
 
@@ -251,9 +244,8 @@ std::vector<RegValueInfo> ListRegValues() {
 }
 
 bool DeleteRegValue(std::string_view name) {
-  const RegPlaces places = PlacesOf(name);
-  bool deleted = places.text && Remove(*places.text);
-  if (const auto other = places.OtherThanText()) deleted = Remove(*other) || deleted;
+  bool deleted = false;
+  for (const RegPlace& place : LookupPlacesOf(name)) deleted = Remove(place) || deleted;
   return deleted;
 }
 
