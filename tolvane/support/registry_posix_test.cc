@@ -1,5 +1,6 @@
 #include "tolvane/support/registry.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -7,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -392,21 +394,54 @@ Bytes Payload(int writer, int i, std::size_t size) {
   return b;
 }
 
+// PRAGMA integrity_check on the store, as a separate connection sees it.
+std::string IntegrityCheck(const fs::path& store) {
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  std::string check;
+  sqlite3_exec(
+      db, "PRAGMA integrity_check",
+      [](void* out, int, char** values, char**) {
+        *static_cast<std::string*>(out) += values[0];
+        return 0;
+      },
+      &check, nullptr);
+  sqlite3_close(db);
+  return check;
+}
+
+// Several processes with several threads each: threads of one process share its file locks,
+// which a write must never release under another thread's connection.
 TEST_F(SettingsStore, ConcurrentWritersLoseNothing) {
-  constexpr int kWriters = 4;
-  constexpr int kValues = 100;
+  constexpr int kProcesses = 3;
+  constexpr int kThreads = 3;
+  constexpr int kValues = 20;
   WriteRegValue("Start", std::string("created before the writers race"));
   std::vector<pid_t> children;
-  for (int w = 0; w < kWriters; ++w) {
-    children.push_back(Spawn([w] {
-      for (int i = 0; i < kValues; ++i) {
-        const std::string name = ValueName("w", w * 1000 + i);
-        if (i % 2 == 0) {
-          WriteRegValue(name, Payload(w, i, 100));
-        } else {
-          WriteRegValue(name, name + " ü");
-        }
+  for (int p = 0; p < kProcesses; ++p) {
+    children.push_back(Spawn([p] {
+      std::vector<std::thread> threads;
+      std::atomic<int> failures{0};
+      for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([w = p * kThreads + t, &failures] {
+          try {
+            for (int i = 0; i < kValues; ++i) {
+              const std::string name = ValueName("w", w * 1000 + i);
+              if (i % 2 == 0) {
+                WriteRegValue(name, Payload(w, i, 100));
+              } else {
+                WriteRegValue(name, name + " ü");
+              }
+              WriteRegValue("Last", Bytes{static_cast<std::uint8_t>(w)});
+            }
+          } catch (const Error& e) {
+            fprintf(stderr, "writer %d: %s\n", w, e.description().c_str());
+            ++failures;
+          }
+        });
       }
+      for (std::thread& t : threads) t.join();
+      if (failures != 0) throw Error(kErrPathAccess, "a writer failed");
     }));
   }
   for (const pid_t pid : children) {
@@ -414,14 +449,46 @@ TEST_F(SettingsStore, ConcurrentWritersLoseNothing) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
   }
-  for (int w = 0; w < kWriters; ++w) {
+  for (int w = 0; w < kProcesses * kThreads; ++w) {
     for (int i = 0; i < kValues; ++i) {
       const std::string name = ValueName("w", w * 1000 + i);
       const RegValue expected = i % 2 == 0 ? RegValue(Payload(w, i, 100)) : RegValue(name + " ü");
       ASSERT_EQ(ReadRegValue(name), expected) << name;
     }
   }
-  EXPECT_EQ(Rows().size(), 1u + kWriters * kValues);
+  EXPECT_EQ(Rows().size(), 2u + kProcesses * kThreads * kValues);
+  EXPECT_EQ(IntegrityCheck(StorePath()), "ok");
+}
+
+// A host program's own connection keeps its write lock while a write of ours runs beside it
+// in the same process (and waits for it).
+TEST_F(SettingsStore, HostConnectionKeepsItsLock) {
+  WriteRegValue("Start", std::string("v"));
+  sqlite3* host = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(StorePath().c_str(), &host, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(host, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::thread writer([] { WriteRegValue("During", std::string("w")); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the write is waiting by now
+  // Another process asks whether anything holds SQLite's reserved-lock byte; fcntl only ever
+  // reports another process's locks.
+  const std::string store = StorePath().string();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open(store.c_str(), O_RDONLY);
+    struct flock query {};
+    query.l_type = F_WRLCK;
+    query.l_whence = SEEK_SET;
+    query.l_start = 0x40000001;  // the reserved byte, just after the pending byte at 1 GiB
+    query.l_len = 1;
+    _exit(fd >= 0 && fcntl(fd, F_GETLK, &query) == 0 && query.l_type != F_UNLCK ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the host's lock was dropped";
+  EXPECT_EQ(sqlite3_exec(host, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(host);
+  writer.join();
+  EXPECT_EQ(ReadRegValue("During"), RegValue(std::string("w")));
 }
 
 TEST_F(SettingsStore, KilledWriterLeavesEveryEarlierValueWhole) {
@@ -450,18 +517,7 @@ TEST_F(SettingsStore, KilledWriterLeavesEveryEarlierValueWhole) {
   WriteRegValue("After", Bytes{1});
   EXPECT_EQ(ReadRegValue("After"), RegValue(Bytes{1}));
 
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open_v2(StorePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-  std::string check;
-  sqlite3_exec(
-      db, "PRAGMA integrity_check",
-      [](void* out, int, char** values, char**) {
-        *static_cast<std::string*>(out) += values[0];
-        return 0;
-      },
-      &check, nullptr);
-  sqlite3_close(db);
-  EXPECT_EQ(check, "ok");
+  EXPECT_EQ(IntegrityCheck(StorePath()), "ok");
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ TOLVANE_API std::filesystem::path SettingsFilePath();
 // created with mode 0700 and a missing file with mode 0600; an existing file keeps its
 // contents but loses any group and other permissions. A symbolic link, anything but a regular
 // file, or a file of another user is refused (75) and left as it is. Throws tolvane::Error
-// naming the path that could not be created, opened or used.
+// naming the path that could not be created, opened or used. Never opens the file itself, so
+// the locks that SQLite connections of this process hold on it stay in place.
 TOLVANE_API void CreatePrivateFile(const std::filesystem::path& file);
 
 }  // namespace tolvane
