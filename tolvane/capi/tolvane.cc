@@ -115,7 +115,8 @@ void* Allocate(std::size_t size) {
   return block + kBlockHeader;
 }
 
-// Clears an output pair up front, so that a failure leaves NULL and 0.
+// Clears an output pair up front, so that a failure leaves NULL and 0. Every other output is
+// cleared before any argument is checked too, so that a NULL one leaves none of the rest set.
 template <typename T>
 void ClearResult(T** result, std::size_t* size) {
   if (result != nullptr) *result = nullptr;
@@ -304,9 +305,9 @@ int32_t tolvane_decrypt_file(const tolvane_cipher* cipher, const char* source, c
 
 int32_t tolvane_check_file(const tolvane_cipher* cipher, const char* path, int32_t* key_checked) {
   return Guarded([&] {
+    if (key_checked != nullptr) *key_checked = 0;
     const KeySchedule& key = KeyOf(cipher);
     Require(key_checked, "the key_checked pointer");
-    *key_checked = 0;
     *key_checked = CheckEncryptedFile(key, PathOf(path, "the path")).key_checked ? 1 : 0;
   });
 }
@@ -340,7 +341,7 @@ int32_t tolvane_decrypt_text16(const tolvane_cipher* cipher, const uint16_t* tex
     ClearResult(result, result_units);
     const KeySchedule& key = KeyOf(cipher);
     RequireBuffer(text, units, "the text");
-    RequireAtMost(units, TOLVANE_MAX_TEXT_UNITS);
+    RequireAtMost(units, TOLVANE_MAX_CIPHER_TEXT_UNITS);
     const Wiped<std::u16string> plain{DecryptText(key, ThreadsOf(cipher), View16(text, units))};
     Hand16(plain.value, result, result_units);
   });
@@ -352,9 +353,9 @@ int32_t tolvane_decrypt_text8(const tolvane_cipher* cipher, const char* text, si
     ClearResult(result, result_size);
     const KeySchedule& key = KeyOf(cipher);
     RequireBuffer(text, size, "the text");
-    RequireAtMost(size, std::size_t{4} * TOLVANE_MAX_TEXT_UNITS);
+    RequireAtMost(size, std::size_t{4} * TOLVANE_MAX_CIPHER_TEXT_UNITS);
     const std::u16string cipher_text = Utf16Of(text, size);
-    RequireAtMost(cipher_text.size(), TOLVANE_MAX_TEXT_UNITS);
+    RequireAtMost(cipher_text.size(), TOLVANE_MAX_CIPHER_TEXT_UNITS);
     const Wiped<std::u16string> plain{DecryptText(key, ThreadsOf(cipher), cipher_text)};
     Hand8(plain.value, result, result_size);
   });
@@ -403,6 +404,7 @@ int32_t tolvane_from_hex_code8(const char* code, size_t size, char** result, siz
 
 int32_t tolvane_code_page(int32_t* code_page) {
   return Guarded([&] {
+    if (code_page != nullptr) *code_page = 0;
     Require(code_page, "the code page pointer");
     *code_page = AnsiCodePage();
   });
@@ -482,9 +484,9 @@ int32_t tolvane_settings_write_binary(const char* name, const uint8_t* value, si
 
 int32_t tolvane_settings_read(const char* name, int32_t* kind, uint8_t** value, size_t* size) {
   return Guarded([&] {
-    Require(kind, "the kind pointer");
-    *kind = TOLVANE_SETTING_NONE;
+    if (kind != nullptr) *kind = TOLVANE_SETTING_NONE;
     ClearResult(value, size);
+    Require(kind, "the kind pointer");
     const std::optional<RegValue> stored = ReadRegValue(Utf8Argument(name, "the name"));
     if (!stored) return;
     if (const auto* text = std::get_if<std::string>(&*stored)) {
@@ -501,13 +503,14 @@ int32_t tolvane_settings_read(const char* name, int32_t* kind, uint8_t** value, 
 
 // The letter tolvane_settings_list gives each RegValueType, in the enumeration's order.
 constexpr char kTypeLetters[] = "tbxmdqo";
+static_assert(TOLVANE_MAX_CIPHER_TEXT_UNITS == (TOLVANE_MAX_TEXT_UNITS + 7) / 8 * 8);
 static_assert(sizeof kTypeLetters - 1 == static_cast<std::size_t>(RegValueType::kOther) + 1);
 
 int32_t tolvane_settings_list(char** entries, size_t* size, size_t* count) {
   return Guarded([&] {
-    Require(count, "the count pointer");
-    *count = 0;
+    if (count != nullptr) *count = 0;
     ClearResult(entries, size);
+    Require(count, "the count pointer");
     const std::vector<RegValueInfo> values = ListRegValues();
     std::string block;
     for (const RegValueInfo& info : values) {
@@ -522,8 +525,8 @@ int32_t tolvane_settings_list(char** entries, size_t* size, size_t* count) {
 
 int32_t tolvane_settings_delete(const char* name, int32_t* deleted) {
   return Guarded([&] {
+    if (deleted != nullptr) *deleted = 0;
     Require(deleted, "the deleted pointer");
-    *deleted = 0;
     *deleted = DeleteRegValue(Utf8Argument(name, "the name")) ? 1 : 0;
   });
 }

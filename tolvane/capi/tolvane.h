@@ -16,8 +16,10 @@
  *   pointer and the length in the caller's variables, and the caller releases the pointer with
  *   tolvane_free, which overwrites the block before freeing it (results may be plaintext or
  *   key material). Text results also end with a NUL (not counted in the length; the text
- *   itself may hold NUL characters, so use the length). On failure the pointer is set to NULL
- *   and the length to 0. Byte arrays are encrypted and decrypted in buffers the caller owns.
+ *   itself may hold NUL characters, so use the length). On failure every output the caller
+ *   passed is cleared, even when another of them was the NULL that failed the call: pointers
+ *   to NULL, lengths, counts and flags to 0. Byte arrays are encrypted and decrypted in
+ *   buffers the caller owns.
  *
  * Bad input. NULL where a pointer is needed, a NULL buffer with a non-zero length, a length
  *   over the limits below, text that is not well-formed UTF-8 and a progress callback that
@@ -74,10 +76,13 @@ extern "C" {
 #define TOLVANE_ERR_NOT_MULTIPLE_OF_8 (-2147218101)
 
 /* Limits. Keys: 1 to 32767 bytes (only the first 72 count). Text: at most
- * TOLVANE_MAX_TEXT_UNITS code units (or UTF-8 bytes); a hexadecimal code at most four times
- * that many digits. Byte arrays, Base64 and settings values: at most 2^31 - 1 bytes. */
+ * TOLVANE_MAX_TEXT_UNITS code units (or UTF-8 bytes); its cipher text, padded to a multiple of
+ * 8, at most TOLVANE_MAX_CIPHER_TEXT_UNITS code units, so that whatever is encrypted can be
+ * decrypted; a hexadecimal code at most four times TOLVANE_MAX_TEXT_UNITS digits. Byte arrays,
+ * Base64 and settings values: at most 2^31 - 1 bytes. */
 #define TOLVANE_MAX_KEY_BYTES 32767
 #define TOLVANE_MAX_TEXT_UNITS 536870911
+#define TOLVANE_MAX_CIPHER_TEXT_UNITS 536870912
 
 /* ---- Version and errors ---- */
 

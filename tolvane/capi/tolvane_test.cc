@@ -103,6 +103,7 @@ TEST(CInterface, RefusalsReturnTheirNumber) {
        },
        5, ""},
       {"code page 932", [&] { return tolvane_set_code_page(932); }, 5, ""},
+      {"code page 1252 + 2^30", [&] { return tolvane_set_code_page(1252 + (1 << 30)); }, 5, ""},
       {"missing file",
        [&] { return tolvane_check_file(keyed.get(), "/nonexistent/tolvane", &flag); },
        TOLVANE_ERR_SIZE_MISMATCH, "not found"},
@@ -125,6 +126,91 @@ TEST(CInterface, RefusalsReturnTheirNumber) {
   std::uint8_t expected[8] = {};
   tolvane_encrypt(fresh.get(), expected, expected, 8);
   EXPECT_EQ(std::memcmp(again, expected, 8), 0);
+}
+
+// On failure every output a call was given is cleared (pointers NULL, sizes, counts and flags
+// 0), whichever of its outputs was the NULL that failed it.
+TEST(CInterface, FailureClearsEveryOutput) {
+  Cipher keyed = Keyed("key");
+  struct Outputs {
+    void* block = reinterpret_cast<void*>(1);
+    std::size_t size = 99;
+    std::size_t count = 99;
+    int32_t flag = 99;
+  };
+  enum : unsigned { kBlock = 1, kSize = 2, kCount = 4, kFlag = 8 };
+  const auto bytes = [](Outputs& o) { return reinterpret_cast<std::uint8_t**>(&o.block); };
+  const auto chars = [](Outputs& o) { return reinterpret_cast<char**>(&o.block); };
+  const auto units = [](Outputs& o) { return reinterpret_cast<std::uint16_t**>(&o.block); };
+  const std::uint16_t code[8] = {};
+  const struct {
+    const char* what;
+    std::function<int32_t(Outputs&)> call;
+    unsigned cleared;
+  } cases[] = {
+      {"read, NULL kind",
+       [&](Outputs& o) { return tolvane_settings_read("n", nullptr, bytes(o), &o.size); },
+       kBlock | kSize},
+      {"read, NULL value",
+       [&](Outputs& o) { return tolvane_settings_read("n", &o.flag, nullptr, &o.size); },
+       kFlag | kSize},
+      {"read, NULL size",
+       [&](Outputs& o) { return tolvane_settings_read("n", &o.flag, bytes(o), nullptr); },
+       kFlag | kBlock},
+      {"read, NULL name",
+       [&](Outputs& o) { return tolvane_settings_read(nullptr, &o.flag, bytes(o), &o.size); },
+       kFlag | kBlock | kSize},
+      {"list, NULL count",
+       [&](Outputs& o) { return tolvane_settings_list(chars(o), &o.size, nullptr); },
+       kBlock | kSize},
+      {"list, NULL entries",
+       [&](Outputs& o) { return tolvane_settings_list(nullptr, &o.size, &o.count); },
+       kSize | kCount},
+      {"list, NULL size",
+       [&](Outputs& o) { return tolvane_settings_list(chars(o), nullptr, &o.count); },
+       kBlock | kCount},
+      {"delete, NULL name", [&](Outputs& o) { return tolvane_settings_delete(nullptr, &o.flag); },
+       kFlag},
+      {"check, NULL cipher", [&](Outputs& o) { return tolvane_check_file(nullptr, "x", &o.flag); },
+       kFlag},
+      {"decrypt text, NULL cipher",
+       [&](Outputs& o) { return tolvane_decrypt_text16(nullptr, code, 8, units(o), &o.size); },
+       kBlock | kSize},
+      {"encrypt text, NULL size",
+       [&](Outputs& o) { return tolvane_encrypt_text8(keyed.get(), "A", 1, chars(o), nullptr); },
+       kBlock},
+      {"hex, NULL result",
+       [&](Outputs& o) { return tolvane_hex_code16(code, 1, nullptr, &o.size); }, kSize},
+      {"Base64, NULL size",
+       [&](Outputs& o) { return tolvane_base64_decode8("QQ==", 4, bytes(o), nullptr); }, kBlock},
+  };
+  for (const auto& c : cases) {
+    Outputs o;
+    EXPECT_NE(c.call(o), 0) << c.what;
+    const Outputs untouched;
+    EXPECT_EQ(o.block, c.cleared & kBlock ? nullptr : untouched.block) << c.what;
+    EXPECT_EQ(o.size, c.cleared & kSize ? 0 : untouched.size) << c.what;
+    EXPECT_EQ(o.count, c.cleared & kCount ? 0 : untouched.count) << c.what;
+    EXPECT_EQ(o.flag, c.cleared & kFlag ? 0 : untouched.flag) << c.what;
+  }
+}
+
+// Whatever text encryption accepts, decryption accepts: the longest text's cipher text, padded
+// to a multiple of 8, decrypts.
+TEST(CInterface, LongestCipherTextDecrypts) {
+  Cipher cipher = Keyed("key");
+  ASSERT_EQ(tolvane_cipher_set_threads(cipher.get(), 0), 0);
+  const std::vector<std::uint16_t> cipher_text(TOLVANE_MAX_CIPHER_TEXT_UNITS, u'A');
+  std::uint16_t* plain = nullptr;
+  std::size_t units = 0;
+  ASSERT_EQ(
+      tolvane_decrypt_text16(cipher.get(), cipher_text.data(), cipher_text.size(), &plain, &units),
+      0)
+      << tolvane_last_error_message();
+  tolvane_free(plain);
+  EXPECT_EQ(tolvane_decrypt_text16(cipher.get(), cipher_text.data(), cipher_text.size() + 8, &plain,
+                                   &units),
+            TOLVANE_ERR_OVERFLOW);
 }
 
 TEST(CInterface, PublishedVectorsInPlaceAndApart) {

@@ -23,13 +23,13 @@ constexpr char kSupportedList[] = "874, 1250 to 1258";
 // 0 until the active code page is first needed; then the code page, or kNotACodePage when
 // the environment variable held something that is no code page number. Supported or not,
 // it is stored, so that every later use refuses it the same way until the program sets one.
-// kFromSystem marks a page that came from the system rather than the variable, for the
-// message that refuses it.
+// A page that came from the system rather than the variable is stored negated, for the
+// message that refuses it; any positive number, however large, is the variable's own.
 std::atomic<int> g_active{0};
 constexpr int kNotACodePage = INT_MIN;
-constexpr int kFromSystem = 1 << 30;
 
-int PageOf(int stored) noexcept { return stored == kNotACodePage ? stored : stored & ~kFromSystem; }
+bool FromSystem(int stored) noexcept { return stored < 0 && stored != kNotACodePage; }
+int PageOf(int stored) noexcept { return FromSystem(stored) ? -stored : stored; }
 
 const code_page_tables::Table* FindTable(int codePage) noexcept {
   for (const auto& table : kTables) {
@@ -44,7 +44,7 @@ int ReadEnvironment() {
   // say) is refused like any other value that names no code page.
   if (value == nullptr) {
     const int system = system_code_page::Default();
-    return system > 0 && system < kFromSystem ? system | kFromSystem : kNotACodePage;
+    return system > 0 ? -system : kNotACodePage;
   }
   const std::string_view text(value);
   int codePage = 0;
@@ -57,7 +57,7 @@ int ReadEnvironment() {
 
 [[noreturn]] void ThrowUnsupported(int codePage, bool fromEnvironment) {
   std::string message;
-  if (fromEnvironment && codePage != kNotACodePage && (codePage & kFromSystem) != 0) {
+  if (fromEnvironment && FromSystem(codePage)) {
     message =
         "The system's ANSI code page " + std::to_string(PageOf(codePage)) + " is not supported";
   } else if (fromEnvironment) {

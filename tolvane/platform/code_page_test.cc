@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "tolvane/cipher/blowfish.h"
-#include "tolvane/base/error.h"
-#include "tests/support/message_capture_testing.h"
 #include "tests/support/code_page_testing.h"
 #include "tests/support/environment_testing.h"
+#include "tests/support/message_capture_testing.h"
+#include "tolvane/base/error.h"
+#include "tolvane/cipher/blowfish.h"
 
 namespace tolvane {
 namespace {
@@ -113,7 +113,8 @@ TEST(CodePage, CharactersThePageLacksBecomeTheirBestFitOrQuestionMark) {
 
 TEST(CodePage, UnsupportedPagesAreRefusedWithoutChange) {
   testing::ScopedAnsiCodePage scoped(1251);
-  for (const int number : {0, -1, 437, 850, 932, 936, 949, 950, 1200, 1249, 1259, 65001}) {
+  for (const int number :
+       {0, -1, -1252, 437, 850, 932, 936, 949, 950, 1200, 1249, 1259, 65001, 1252 + (1 << 30)}) {
     EXPECT_FALSE(IsSupportedAnsiCodePage(number));
     try {
       SetAnsiCodePage(number);
@@ -166,6 +167,7 @@ TEST(AnsiCodePageEnvironment, ReadOnceAtFirstUse) {
       {"874", "active=874"},
       {"932", "error=5: TOLVANE_ANSI_CODEPAGE names code page 932, which is not supported"},
       {"65001", "error=5: .*65001"},
+      {"1073743076", "error=5: .*names code page 1073743076, which"},  // 1252 + 2^30
       {"cp1251", "error=5: TOLVANE_ANSI_CODEPAGE does not name a code page"},
       {"1251 ", "error=5"},
   };
