@@ -1,6 +1,7 @@
 """The Python package against the built shared library (TOLVANE_LIBRARY names it)."""
 import os
 import pathlib
+import pickle
 
 import pytest
 
@@ -69,23 +70,33 @@ def test_files(tmp_path):
     assert sealed.read_bytes() == b"before"
 
 
-@pytest.mark.parametrize("call,number,words", [
-    (lambda: tolvane.Blowfish(b""), 9, "Subscript out of range"),
-    (lambda: tolvane.Blowfish(b"k" * 32768), 6, "Overflow"),
-    (lambda: tolvane.Blowfish(b"k").encrypt(b"7 bytes"), -2147218101, "divisible by 8"),
-    (lambda: tolvane.Blowfish(b"k").decrypt_text(b"1234567"), -2147218101, "String to decrypt"),
-    (lambda: tolvane.Blowfish(b"k").encrypt("text"), 5, "bytes"),
-    (lambda: tolvane.Blowfish(b"k").check_file("/nonexistent"), -2147218102, "not found"),
-    (lambda: tolvane.Blowfish(b"k").check_file(42), 5, ""),
-    (lambda: tolvane.from_hex_code("4G"), 13, "Type mismatch"),
-    (lambda: tolvane.base64_decode("QQ=x"), 5, ""),
-    (lambda: tolvane.set_code_page(932), 5, "932"),
+@pytest.mark.parametrize("call,number,words,builtin", [
+    (lambda: tolvane.Blowfish(b""), 9, "Subscript out of range", None),
+    (lambda: tolvane.Blowfish(b"k" * 32768), 6, "Overflow", None),
+    (lambda: tolvane.Blowfish(b"k").encrypt(b"7 bytes"), -2147218101, "divisible by 8", None),
+    (lambda: tolvane.Blowfish(b"k").decrypt_text(b"1234567"), -2147218101, "String to", None),
+    (lambda: tolvane.Blowfish(b"k").encrypt("text"), 5, "bytes", None),
+    (lambda: tolvane.Blowfish(b"k").check_file("/nonexistent"), -2147218102,
+     "not found: '/nonexistent'", FileNotFoundError),
+    (lambda: tolvane.Blowfish(b"k").encrypt_file("/no/plain", "/no/sealed"), -2147218102,
+     "'/no/plain'", FileNotFoundError),
+    (lambda: tolvane.Blowfish(b"k").encrypt_file(VECTORS, "/no/sealed"), 53, "'/no/sealed'",
+     FileNotFoundError),
+    (lambda: tolvane.Blowfish(b"k").encrypt_file(VECTORS, "/proc/self/sealed"), 70,
+     "Permission denied", PermissionError),
+    (lambda: tolvane.Blowfish(b"k").check_file(42), 5, "", None),
+    (lambda: tolvane.from_hex_code("4G"), 13, "Type mismatch", None),
+    (lambda: tolvane.base64_decode("QQ=x"), 5, "", None),
+    (lambda: tolvane.set_code_page(932), 5, "932", None),
 ])
-def test_failures_raise_error(call, number, words):
+def test_failures_raise_error(call, number, words, builtin):
     with pytest.raises(tolvane.Error) as raised:
         call()
     assert raised.value.number == number
     assert words in raised.value.message
+    assert builtin is None or isinstance(raised.value, builtin)
+    again = pickle.loads(pickle.dumps(raised.value))  # as a process pool's worker sends it
+    assert (type(again), str(again)) == (type(raised.value), str(raised.value))
 
 
 def test_wrong_key_on_a_file(tmp_path):

@@ -32,23 +32,44 @@ __all__ = [
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
-# The error number for an argument the library cannot use.
+# Error numbers: an argument the library cannot use; a missing source (a file call's only use
+# of this number); a missing file or folder; a refused permission.
 _INVALID_ARGUMENT = 5
+_SOURCE_NOT_FOUND = -2147218102
+_FILE_NOT_FOUND = 53
+_PERMISSION_DENIED = 70
 
 
 class Error(Exception):
     """A failure the library reported: its error number and description."""
 
     def __init__(self, number: int, message: str) -> None:
-        super().__init__(f"{number} - {message}")
+        super().__init__(number, message)  # the arguments pickling passes back
         self.number = number
         self.message = message
 
+    def __str__(self) -> str:
+        return f"{self.number} - {self.message}"
 
-def _check(number: int) -> None:
-    if number != 0:
-        message = _lib.tolvane_last_error_message().decode("utf-8", "replace")
-        raise Error(number, message)
+
+# Failures that are also the built-in exception Python code catches for them.
+class _NotFound(Error, FileNotFoundError):
+    pass
+
+
+class _Denied(Error, PermissionError):
+    pass
+
+
+def _check(number: int, source: Optional[bytes] = None) -> None:
+    """Raises the failure `number`; `source` is the file a file call read."""
+    if number == 0:
+        return
+    message = _lib.tolvane_last_error_message().decode("utf-8", "replace")
+    kind = {_FILE_NOT_FOUND: _NotFound, _PERMISSION_DENIED: _Denied}.get(number, Error)
+    if number == _SOURCE_NOT_FOUND and source is not None:
+        kind, message = _NotFound, f"{message}: '{os.fsdecode(source)}'"
+    raise kind(number, message)
 
 
 def _utf16(text: str) -> tuple[ctypes.Array[ctypes.c_uint16], int]:
@@ -185,7 +206,8 @@ class Blowfish:
                 except BaseException:  # an exception must not cross the library: stop instead
                     return 1
             callback = _progress_type(call)
-        _check(function(self._handle, _path(src), _path(dst), callback, None))
+        source = _path(src)
+        _check(function(self._handle, source, _path(dst), callback, None), source)
 
     def encrypt_file(self, src: PathLike, dst: PathLike,
                      progress: Optional[ProgressFunction] = None) -> None:
@@ -203,7 +225,8 @@ class Blowfish:
         """Runs decrypt_file's checks on `path`, writing nothing: True when the key was checked,
         False when the plain length is a multiple of 8 and left nothing to check it against."""
         key_checked = ctypes.c_int32()
-        _check(_lib.tolvane_check_file(self._handle, _path(path), ctypes.byref(key_checked)))
+        native = _path(path)
+        _check(_lib.tolvane_check_file(self._handle, native, ctypes.byref(key_checked)), native)
         return bool(key_checked.value)
 
     def encrypt_text(self, text: str) -> bytes:
