@@ -61,6 +61,10 @@ class _Denied(Error, PermissionError):
     pass
 
 
+class _BadValue(Error, ValueError):
+    pass
+
+
 def _check(number: int, source: Optional[bytes] = None) -> None:
     """Raises the failure `number`; `source` is the file a file call read."""
     if number == 0:
@@ -116,6 +120,10 @@ def _path(path: PathLike) -> bytes:
         native = os.fspath(path)
     except TypeError as e:
         raise Error(_INVALID_ARGUMENT, str(e)) from None
+    # The library takes NUL-terminated paths: it would see only what comes before a NUL, and
+    # act on another file.
+    if ("\0" if isinstance(native, str) else b"\0") in native:
+        raise _BadValue(_INVALID_ARGUMENT, f"the path holds a NUL character: {native!r}")
     if isinstance(native, bytes):
         return native
     # The library takes UTF-8 paths; on POSIX a path is bytes, as the file system holds them.
