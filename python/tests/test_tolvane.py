@@ -113,3 +113,16 @@ def test_wrong_key_on_a_file(tmp_path):
         tolvane.Blowfish(b"wrong").decrypt_file(source, tmp_path / "b")
     assert raised.value.number == 321
     assert not (tmp_path / "b").exists()
+
+
+def test_text_over_one_conversion(monkeypatch):
+    # Stands in for text of hundreds of millions of characters at the real limit.
+    bf = tolvane.Blowfish(b"key")
+    text = "Grüße aus Berlin! " * 20
+    sealed = bf.encrypt_text(text)
+    monkeypatch.setattr(tolvane, "_MAX_TEXT_UNITS", 64)
+    for name in ("tolvane_code_page_bytes8", "tolvane_code_page_text8"):
+        monkeypatch.setattr(tolvane._lib, name, lambda data, size, *out, real=getattr(
+            tolvane._lib, name): 6 if size > 64 else real(data, size, *out))
+    assert bf.encrypt_text(text) == sealed
+    assert bf.decrypt_text(sealed) == text

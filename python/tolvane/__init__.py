@@ -39,6 +39,9 @@ _SOURCE_NOT_FOUND = -2147218102
 _FILE_NOT_FOUND = 53
 _PERMISSION_DENIED = 70
 
+# TOLVANE_MAX_TEXT_UNITS: the most code units, or UTF-8 bytes, one text call takes.
+_MAX_TEXT_UNITS = 536870911
+
 
 class Error(Exception):
     """A failure the library reported: its error number and description."""
@@ -130,19 +133,32 @@ def _path(path: PathLike) -> bytes:
     return os.fsencode(native) if os.name != "nt" else native.encode("utf-8", "surrogatepass")
 
 
+# The code page gives each character one byte, so text converts piece by piece; pieces keep
+# each call within _MAX_TEXT_UNITS UTF-8 bytes, as cipher text, about 1.65 of them a character,
+# would not be whole.
 def _code_page_bytes(text: str) -> bytes:
-    raw = text.encode("utf-8")
-    result = ctypes.c_void_p()
-    size = ctypes.c_size_t()
-    _check(_lib.tolvane_code_page_bytes8(raw, len(raw), ctypes.byref(result), ctypes.byref(size)))
-    return _take_bytes(result, size.value)
+    def piece(part: str) -> bytes:
+        raw = part.encode("utf-8")
+        result = ctypes.c_void_p()
+        size = ctypes.c_size_t()
+        _check(_lib.tolvane_code_page_bytes8(raw, len(raw), ctypes.byref(result),
+                                             ctypes.byref(size)))
+        return _take_bytes(result, size.value)
+
+    step = _MAX_TEXT_UNITS // 4  # a character is at most 4 UTF-8 bytes
+    return b"".join(piece(text[i:i + step]) for i in range(0, len(text), step))
 
 
 def _code_page_text(data: bytes) -> str:
-    result = ctypes.c_void_p()
-    size = ctypes.c_size_t()
-    _check(_lib.tolvane_code_page_text8(data, len(data), ctypes.byref(result), ctypes.byref(size)))
-    return _take_bytes(result, size.value).decode("utf-8")
+    def piece(part: bytes) -> str:
+        result = ctypes.c_void_p()
+        size = ctypes.c_size_t()
+        _check(_lib.tolvane_code_page_text8(part, len(part), ctypes.byref(result),
+                                            ctypes.byref(size)))
+        return _take_bytes(result, size.value).decode("utf-8")
+
+    step = _MAX_TEXT_UNITS
+    return "".join(piece(data[i:i + step]) for i in range(0, len(data), step))
 
 
 # Told (bytes done, total) while a file is encrypted or decrypted; returning True stops it.
