@@ -2,6 +2,9 @@
 import os
 import pathlib
 import pickle
+import signal
+import threading
+import time
 
 import pytest
 
@@ -63,11 +66,45 @@ def test_files(tmp_path):
         assert bf.check_file(sealed) is key_checked
         bf.decrypt_file(sealed, sealed)
         assert sealed.read_bytes() == content
-    sealed.write_bytes(b"before")
-    with pytest.raises(tolvane.Error) as stopped:
-        bf.encrypt_file(plain, sealed, progress=lambda done, total: True)
-    assert stopped.value.number == 18
-    assert sealed.read_bytes() == b"before"
+
+
+def interrupt_once_open(path):
+    """Sends this process SIGINT from another thread once the library has `path` open."""
+    def watch():
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            opened = (os.path.realpath(f"/proc/self/fd/{fd}") for fd in os.listdir("/proc/self/fd"))
+            if str(path) in opened:
+                return os.kill(os.getpid(), signal.SIGINT)
+    threading.Thread(target=watch, daemon=True).start()
+
+
+def stop_on_ctrl_c(done, total):
+    """A progress function that takes Ctrl-C while it runs as its word to stop."""
+    try:
+        os.kill(os.getpid(), signal.SIGINT)
+    except KeyboardInterrupt:
+        return True
+
+
+@pytest.mark.parametrize("method,threads,progress,stops_with", [
+    ("encrypt_file", 1, lambda done, total: True, tolvane.Error),
+    ("encrypt_file", 2, stop_on_ctrl_c, tolvane.Error),
+    ("decrypt_file", 2, lambda done, total: 1 / 0, ZeroDivisionError),
+    ("encrypt_file", 1, None, KeyboardInterrupt),  # Ctrl-C
+    ("decrypt_file", 2, lambda done, total: None, KeyboardInterrupt),
+])
+def test_file_call_stopped(tmp_path, method, threads, progress, stops_with):
+    source, target = tmp_path / "source", tmp_path / "target"
+    source.write_bytes((64 << 20).to_bytes(4, "little"))  # a length header, then 64 MiB of
+    os.truncate(source, 4 + (64 << 20))                    # zeros: plain, or encrypted
+    target.write_bytes(b"before")
+    if stops_with is KeyboardInterrupt:
+        interrupt_once_open(source.resolve())
+    with pytest.raises(stops_with):
+        getattr(tolvane.Blowfish(b"k", threads=threads), method)(source, target, progress)
+    assert target.read_bytes() == b"before"
+    assert sorted(os.listdir(tmp_path)) == ["source", "target"]
 
 
 @pytest.mark.parametrize("call,number,words,builtin", [
@@ -90,6 +127,8 @@ def test_files(tmp_path):
      ValueError),
     (lambda: tolvane.Blowfish(b"k").check_file(pathlib.Path("/no/victim\0")), 5, "NUL",
      ValueError),
+    (lambda: tolvane.Blowfish(b"k").encrypt_file(VECTORS, "/no/sealed", 5), 5, "callable",
+     TypeError),
     (lambda: tolvane.Blowfish(b"k").check_file(42), 5, "", None),
     (lambda: tolvane.from_hex_code("4G"), 13, "Type mismatch", None),
     (lambda: tolvane.base64_decode("QQ=x"), 5, "", None),

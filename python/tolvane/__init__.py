@@ -7,13 +7,20 @@
     tolvane.hex_code("A")                         # "4100"
 
 Every failure raises tolvane.Error, whose .number is the library's error number and .message
-its description. The library is loaded with ctypes from where this package was installed with
-it; the environment variable TOLVANE_LIBRARY names another file to load instead.
+its description; it pickles, so it crosses process pools. Some are also the built-in Python code
+expects: FileNotFoundError for a missing file, PermissionError for a refused one, ValueError for
+a path holding a NUL character, TypeError for a progress function that is no function. Ctrl-C
+during a file call stops it between chunks, leaving the target as it was, and raises
+KeyboardInterrupt; what a progress function raises stops it likewise and comes out as itself.
+The library is loaded with ctypes from where this package was installed with it; the
+environment variable TOLVANE_LIBRARY names another file to load instead.
 """
 from __future__ import annotations
 
 import ctypes
 import os
+import signal
+import threading
 from typing import Callable, Optional, Union
 
 from tolvane._library import library as _lib
@@ -65,6 +72,10 @@ class _Denied(Error, PermissionError):
 
 
 class _BadValue(Error, ValueError):
+    pass
+
+
+class _BadType(Error, TypeError):
     pass
 
 
@@ -165,6 +176,65 @@ def _code_page_text(data: bytes) -> str:
 ProgressFunction = Callable[[int, int], Optional[bool]]
 
 
+class _FileCall:
+    """The progress callback of one file call, always given to the library so that Ctrl-C stops
+    the work between chunks. Nothing may cross the library, so an exception the progress
+    function or a signal handler raises is kept, the callback asks the library to stop, and the
+    call raises it once the library has left the target as it was."""
+
+    def __init__(self, progress: Optional[ProgressFunction]) -> None:
+        if progress is not None and not callable(progress):
+            raise _BadType(_INVALID_ARGUMENT,
+                           f"progress must be callable, not {type(progress).__name__}")
+        self._progress = progress
+        self._raised: Optional[BaseException] = None
+        self._on_interrupt: Callable[[int, object], object] = signal.default_int_handler
+        self._callback = _progress_type(self._told)
+
+    def _told(self, _context: object, done: int, total: int) -> int:
+        try:
+            if self._raised is None and self._progress is not None:
+                if self._progress(done, total):
+                    return 1
+        except BaseException as e:
+            self._keep(e)
+        return 0 if self._raised is None else 1
+
+    def _keep(self, raised: BaseException) -> None:
+        if self._raised is None:
+            self._raised = raised
+
+    def _interrupted(self, signum: int, frame: object) -> None:
+        # Python runs a signal's handler where the main thread next runs Python code: during the
+        # library's work that is mostly on entering the callback, before its `try`, where ctypes
+        # would print what the handler raises and drop it, and the work would go on. Anywhere
+        # else (the progress function, before or after the call) it is raised where it comes.
+        try:
+            self._on_interrupt(signum, frame)
+        except BaseException as e:
+            if getattr(frame, "f_code", None) is not _FileCall._told.__code__:
+                raise
+            self._keep(e)
+
+    def run(self, function: Callable[..., int], handle: ctypes.c_void_p, source: bytes,
+            target: bytes) -> None:
+        # Signals reach only the main thread's Python code, and only it may set their handlers.
+        on_interrupt = signal.getsignal(signal.SIGINT)
+        guard = callable(on_interrupt) and threading.current_thread() is threading.main_thread()
+        if guard:
+            self._on_interrupt = on_interrupt
+            signal.signal(signal.SIGINT, self._interrupted)
+        try:
+            number = function(handle, source, target, self._callback, None)
+        finally:
+            if guard:
+                signal.signal(signal.SIGINT, on_interrupt)
+        if self._raised is not None:
+            raised, self._raised = self._raised, None
+            raise raised
+        _check(number, source)
+
+
 class Blowfish:
     """One Blowfish key: encrypts and decrypts bytes, text and files with it.
 
@@ -222,27 +292,21 @@ class Blowfish:
 
     def _file(self, function: Callable[..., int], src: PathLike, dst: PathLike,
               progress: Optional[ProgressFunction]) -> None:
-        callback = _progress_type(0)
-        if progress is not None:
-            def call(_context: object, done: int, total: int) -> int:
-                try:
-                    return 1 if progress(done, total) else 0
-                except BaseException:  # an exception must not cross the library: stop instead
-                    return 1
-            callback = _progress_type(call)
-        source = _path(src)
-        _check(function(self._handle, source, _path(dst), callback, None), source)
+        call = _FileCall(progress)
+        call.run(function, self._handle, _path(src), _path(dst))
 
     def encrypt_file(self, src: PathLike, dst: PathLike,
                      progress: Optional[ProgressFunction] = None) -> None:
         """Encrypts the file `src` into `dst` (which may be `src`); `dst` is replaced whole
-        once every byte is done, and stays as it was on any failure."""
+        once every byte is done, and stays as it was on any failure. `progress(done, total)`
+        is called between chunks on this thread: returning True stops the work (error 18), and
+        what it raises stops it and is raised here, as is KeyboardInterrupt on Ctrl-C."""
         self._file(_lib.tolvane_encrypt_file, src, dst, progress)
 
     def decrypt_file(self, src: PathLike, dst: PathLike,
                      progress: Optional[ProgressFunction] = None) -> None:
         """Decrypts the file `src` into `dst` after checking its format and, where the
-        padding allows, the key (error 321 when a check fails)."""
+        padding allows, the key (error 321 when a check fails); otherwise as encrypt_file."""
         self._file(_lib.tolvane_decrypt_file, src, dst, progress)
 
     def check_file(self, path: PathLike) -> bool:
