@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the manual page against the tool it describes: groff formats it without a warning
-# (go-md2man passes a line that starts with "." or "'" on as a request, which groff warns about
-# and drops), it has the sections a manual page needs, its footer carries the version that
-# --version prints, and every command that --help lists has an entry.
+# (go-md2man passes a paragraph's later line that starts with "." or "'" on as a request, which
+# groff warns about and drops), it has the sections a manual page needs, its footer carries
+# the version that --version prints, and every command that --help lists has an entry.
 # Usage: man_page_test.sh <tolvane-crypt> <tolvane-crypt.1>
 set -euo pipefail
 tool=$1
