@@ -1,6 +1,7 @@
 // Calls the library through the declarations in Tolvane.cs: the published all-zero vector,
-// text both ways, the hexadecimal code, a file with progress, and a refused key. Prints what
-// it got; exits 1 at the first result that is not the expected one.
+// text both ways, the hexadecimal code, a file with progress, a refused key, and paths and
+// names holding '\0' refused before the library sees them. Prints what it got; exits 1 at the
+// first result that is not the expected one.
 using System;
 using System.IO;
 using System.Runtime.InteropServices;
@@ -66,6 +67,28 @@ static class Demo
             TolvaneException.Check(
                 Native.tolvane_decrypt_file(cipher, encrypted, plain, null, IntPtr.Zero));
             Expect("file", File.ReadAllText(plain), "twelve bytes");
+
+            // Cut at the '\0', each would act on the file or setting "victim".
+            string victim = Path.Combine(folder, "victim");
+            File.WriteAllText(victim, "kept");
+            int number;
+            IntPtr none = IntPtr.Zero;
+            var refusals = new Func<int>[] {
+                () => Native.tolvane_encrypt_file(cipher, plain, victim + "\0.enc", null, none),
+                () => Native.tolvane_encrypt_file(cipher, victim + "\0.txt", plain, null, none),
+                () => Native.tolvane_decrypt_file(cipher, encrypted, victim + "\0", null, none),
+                () => Native.tolvane_check_file(cipher, victim + "\0.enc", out number),
+                () => Native.tolvane_settings_write_text("victim\0x", "value"),
+                () => Native.tolvane_settings_write_text("victim", "value\0cut"),
+                () => Native.tolvane_settings_write_binary("victim\0x", zero, (UIntPtr)8),
+                () => Native.tolvane_settings_read("victim\0x", out number, out result, out units),
+                () => Native.tolvane_settings_delete("victim\0x", out number),
+            };
+            int refused = 0;
+            foreach (var call in refusals)
+                try { call(); } catch (ArgumentException) { ++refused; }
+            Expect("NUL refused", refused, refusals.Length);
+            Expect("victim", File.ReadAllText(victim), "kept");
 
             try
             {

@@ -39,19 +39,47 @@ namespace Tolvane
         public static extern int tolvane_decrypt(IntPtr cipher, byte[] input, byte[] output,
                                                  UIntPtr size);
 
-        // Paths are UTF-8.
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
-        public static extern int tolvane_encrypt_file(
+        // Paths are UTF-8. The library takes NUL-terminated strings, so a path, name or text value
+        // holding '\0' would reach it cut short and name another file or setting: these
+        // functions refuse one with ArgumentException, as .NET's file API does, before the call.
+        static string WithoutNul(string text, string parameter)
+        {
+            if (text != null && text.IndexOf('\0') >= 0)
+                throw new ArgumentException("Null character in path or name.", parameter);
+            return text;
+        }
+
+        public static int tolvane_encrypt_file(IntPtr cipher, string source, string target,
+                                               Progress progress, IntPtr context)
+        {
+            return EncryptFile(cipher, WithoutNul(source, "source"), WithoutNul(target, "target"),
+                               progress, context);
+        }
+        public static int tolvane_decrypt_file(IntPtr cipher, string source, string target,
+                                               Progress progress, IntPtr context)
+        {
+            return DecryptFile(cipher, WithoutNul(source, "source"), WithoutNul(target, "target"),
+                               progress, context);
+        }
+        public static int tolvane_check_file(IntPtr cipher, string path, out int keyChecked)
+        {
+            return CheckFile(cipher, WithoutNul(path, "path"), out keyChecked);
+        }
+        [DllImport(Library, EntryPoint = "tolvane_encrypt_file",
+                   CallingConvention = CallingConvention.Cdecl)]
+        static extern int EncryptFile(
             IntPtr cipher, [MarshalAs(UnmanagedType.LPUTF8Str)] string source,
             [MarshalAs(UnmanagedType.LPUTF8Str)] string target, Progress progress,
             IntPtr context);
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
-        public static extern int tolvane_decrypt_file(
+        [DllImport(Library, EntryPoint = "tolvane_decrypt_file",
+                   CallingConvention = CallingConvention.Cdecl)]
+        static extern int DecryptFile(
             IntPtr cipher, [MarshalAs(UnmanagedType.LPUTF8Str)] string source,
             [MarshalAs(UnmanagedType.LPUTF8Str)] string target, Progress progress,
             IntPtr context);
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
-        public static extern int tolvane_check_file(
+        [DllImport(Library, EntryPoint = "tolvane_check_file",
+                   CallingConvention = CallingConvention.Cdecl)]
+        static extern int CheckFile(
             IntPtr cipher, [MarshalAs(UnmanagedType.LPUTF8Str)] string path, out int keyChecked);
 
         // Text in UTF-16, as .NET strings hold it: pass the string and its Length.
@@ -82,21 +110,40 @@ namespace Tolvane
             [MarshalAs(UnmanagedType.LPWStr)] string text, UIntPtr units, out IntPtr result,
             out UIntPtr resultSize);
 
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
-        public static extern int tolvane_settings_write_text(
-            [MarshalAs(UnmanagedType.LPUTF8Str)] string name,
-            [MarshalAs(UnmanagedType.LPUTF8Str)] string value);
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
-        public static extern int tolvane_settings_write_binary(
-            [MarshalAs(UnmanagedType.LPUTF8Str)] string name, byte[] value, UIntPtr size);
+        public static int tolvane_settings_write_text(string name, string value)
+        {
+            return SettingsWriteText(WithoutNul(name, "name"), WithoutNul(value, "value"));
+        }
+        public static int tolvane_settings_write_binary(string name, byte[] value, UIntPtr size)
+        {
+            return SettingsWriteBinary(WithoutNul(name, "name"), value, size);
+        }
         // kind: 0 none, 1 text (UTF-8), 2 binary.
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
-        public static extern int tolvane_settings_read(
-            [MarshalAs(UnmanagedType.LPUTF8Str)] string name, out int kind, out IntPtr value,
-            out UIntPtr size);
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
-        public static extern int tolvane_settings_delete(
-            [MarshalAs(UnmanagedType.LPUTF8Str)] string name, out int deleted);
+        public static int tolvane_settings_read(string name, out int kind, out IntPtr value,
+                                                out UIntPtr size)
+        {
+            return SettingsRead(WithoutNul(name, "name"), out kind, out value, out size);
+        }
+        public static int tolvane_settings_delete(string name, out int deleted)
+        {
+            return SettingsDelete(WithoutNul(name, "name"), out deleted);
+        }
+        [DllImport(Library, EntryPoint = "tolvane_settings_write_text",
+                   CallingConvention = CallingConvention.Cdecl)]
+        static extern int SettingsWriteText([MarshalAs(UnmanagedType.LPUTF8Str)] string name,
+                                            [MarshalAs(UnmanagedType.LPUTF8Str)] string value);
+        [DllImport(Library, EntryPoint = "tolvane_settings_write_binary",
+                   CallingConvention = CallingConvention.Cdecl)]
+        static extern int SettingsWriteBinary([MarshalAs(UnmanagedType.LPUTF8Str)] string name,
+                                              byte[] value, UIntPtr size);
+        [DllImport(Library, EntryPoint = "tolvane_settings_read",
+                   CallingConvention = CallingConvention.Cdecl)]
+        static extern int SettingsRead([MarshalAs(UnmanagedType.LPUTF8Str)] string name,
+                                       out int kind, out IntPtr value, out UIntPtr size);
+        [DllImport(Library, EntryPoint = "tolvane_settings_delete",
+                   CallingConvention = CallingConvention.Cdecl)]
+        static extern int SettingsDelete([MarshalAs(UnmanagedType.LPUTF8Str)] string name,
+                                         out int deleted);
     }
 
     // An error number and the library's description of it.

@@ -7,13 +7,20 @@
     tolvane.hex_code("A")                         # "4100"
 
 Every failure raises tolvane.Error, whose .number is the library's error number and .message
-its description. The library is loaded with ctypes from where this package was installed with
-it; the environment variable TOLVANE_LIBRARY names another file to load instead.
+its description; it pickles, so it crosses process pools. Some are also the built-in Python code
+expects: FileNotFoundError for a missing file, PermissionError for a refused one, ValueError for
+a path holding a NUL character, TypeError for a progress function that is no function. Ctrl-C
+during a file call stops it between chunks, leaving the target as it was, and raises
+KeyboardInterrupt; what a progress function raises stops it likewise and comes out as itself.
+The library is loaded with ctypes from where this package was installed with it; the
+environment variable TOLVANE_LIBRARY names another file to load instead.
 """
 from __future__ import annotations
 
 import ctypes
 import os
+import signal
+import threading
 from typing import Callable, Optional, Union
 
 from tolvane._library import library as _lib
@@ -32,23 +39,55 @@ __all__ = [
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
-# The error number for an argument the library cannot use.
+# Error numbers: an argument the library cannot use; a missing source (a file call's only use
+# of this number); a missing file or folder; a refused permission.
 _INVALID_ARGUMENT = 5
+_SOURCE_NOT_FOUND = -2147218102
+_FILE_NOT_FOUND = 53
+_PERMISSION_DENIED = 70
+
+# TOLVANE_MAX_TEXT_UNITS: the most code units, or UTF-8 bytes, one text call takes.
+_MAX_TEXT_UNITS = 536870911
 
 
 class Error(Exception):
     """A failure the library reported: its error number and description."""
 
     def __init__(self, number: int, message: str) -> None:
-        super().__init__(f"{number} - {message}")
+        super().__init__(number, message)  # the arguments pickling passes back
         self.number = number
         self.message = message
 
+    def __str__(self) -> str:
+        return f"{self.number} - {self.message}"
 
-def _check(number: int) -> None:
-    if number != 0:
-        message = _lib.tolvane_last_error_message().decode("utf-8", "replace")
-        raise Error(number, message)
+
+# Failures that are also the built-in exception Python code catches for them.
+class _NotFound(Error, FileNotFoundError):
+    pass
+
+
+class _Denied(Error, PermissionError):
+    pass
+
+
+class _BadValue(Error, ValueError):
+    pass
+
+
+class _BadType(Error, TypeError):
+    pass
+
+
+def _check(number: int, source: Optional[bytes] = None) -> None:
+    """Raises the failure `number`; `source` is the file a file call read."""
+    if number == 0:
+        return
+    message = _lib.tolvane_last_error_message().decode("utf-8", "replace")
+    kind = {_FILE_NOT_FOUND: _NotFound, _PERMISSION_DENIED: _Denied}.get(number, Error)
+    if number == _SOURCE_NOT_FOUND and source is not None:
+        kind, message = _NotFound, f"{message}: '{os.fsdecode(source)}'"
+    raise kind(number, message)
 
 
 def _utf16(text: str) -> tuple[ctypes.Array[ctypes.c_uint16], int]:
@@ -95,29 +134,105 @@ def _path(path: PathLike) -> bytes:
         native = os.fspath(path)
     except TypeError as e:
         raise Error(_INVALID_ARGUMENT, str(e)) from None
+    # The library takes NUL-terminated paths: it would see only what comes before a NUL, and
+    # act on another file.
+    if ("\0" if isinstance(native, str) else b"\0") in native:
+        raise _BadValue(_INVALID_ARGUMENT, f"the path holds a NUL character: {native!r}")
     if isinstance(native, bytes):
         return native
     # The library takes UTF-8 paths; on POSIX a path is bytes, as the file system holds them.
     return os.fsencode(native) if os.name != "nt" else native.encode("utf-8", "surrogatepass")
 
 
+# The code page gives each character one byte, so text converts piece by piece; pieces keep
+# each call within _MAX_TEXT_UNITS UTF-8 bytes, as cipher text, about 1.65 of them a character,
+# would not be whole.
 def _code_page_bytes(text: str) -> bytes:
-    raw = text.encode("utf-8")
-    result = ctypes.c_void_p()
-    size = ctypes.c_size_t()
-    _check(_lib.tolvane_code_page_bytes8(raw, len(raw), ctypes.byref(result), ctypes.byref(size)))
-    return _take_bytes(result, size.value)
+    def piece(part: str) -> bytes:
+        raw = part.encode("utf-8")
+        result = ctypes.c_void_p()
+        size = ctypes.c_size_t()
+        _check(_lib.tolvane_code_page_bytes8(raw, len(raw), ctypes.byref(result),
+                                             ctypes.byref(size)))
+        return _take_bytes(result, size.value)
+
+    step = _MAX_TEXT_UNITS // 4  # a character is at most 4 UTF-8 bytes
+    return b"".join(piece(text[i:i + step]) for i in range(0, len(text), step))
 
 
 def _code_page_text(data: bytes) -> str:
-    result = ctypes.c_void_p()
-    size = ctypes.c_size_t()
-    _check(_lib.tolvane_code_page_text8(data, len(data), ctypes.byref(result), ctypes.byref(size)))
-    return _take_bytes(result, size.value).decode("utf-8")
+    def piece(part: bytes) -> str:
+        result = ctypes.c_void_p()
+        size = ctypes.c_size_t()
+        _check(_lib.tolvane_code_page_text8(part, len(part), ctypes.byref(result),
+                                            ctypes.byref(size)))
+        return _take_bytes(result, size.value).decode("utf-8")
+
+    step = _MAX_TEXT_UNITS
+    return "".join(piece(data[i:i + step]) for i in range(0, len(data), step))
 
 
 # Told (bytes done, total) while a file is encrypted or decrypted; returning True stops it.
 ProgressFunction = Callable[[int, int], Optional[bool]]
+
+
+class _FileCall:
+    """The progress callback of one file call, always given to the library so that Ctrl-C stops
+    the work between chunks. Nothing may cross the library, so an exception the progress
+    function or a signal handler raises is kept, the callback asks the library to stop, and the
+    call raises it once the library has left the target as it was."""
+
+    def __init__(self, progress: Optional[ProgressFunction]) -> None:
+        if progress is not None and not callable(progress):
+            raise _BadType(_INVALID_ARGUMENT,
+                           f"progress must be callable, not {type(progress).__name__}")
+        self._progress = progress
+        self._raised: Optional[BaseException] = None
+        self._on_interrupt: Callable[[int, object], object] = signal.default_int_handler
+        self._callback = _progress_type(self._told)
+
+    def _told(self, _context: object, done: int, total: int) -> int:
+        try:
+            if self._raised is None and self._progress is not None:
+                if self._progress(done, total):
+                    return 1
+        except BaseException as e:
+            self._keep(e)
+        return 0 if self._raised is None else 1
+
+    def _keep(self, raised: BaseException) -> None:
+        if self._raised is None:
+            self._raised = raised
+
+    def _interrupted(self, signum: int, frame: object) -> None:
+        # Python runs a signal's handler where the main thread next runs Python code: during the
+        # library's work that is mostly on entering the callback, before its `try`, where ctypes
+        # would print what the handler raises and drop it, and the work would go on. Anywhere
+        # else (the progress function, before or after the call) it is raised where it comes.
+        try:
+            self._on_interrupt(signum, frame)
+        except BaseException as e:
+            if getattr(frame, "f_code", None) is not _FileCall._told.__code__:
+                raise
+            self._keep(e)
+
+    def run(self, function: Callable[..., int], handle: ctypes.c_void_p, source: bytes,
+            target: bytes) -> None:
+        # Signals reach only the main thread's Python code, and only it may set their handlers.
+        on_interrupt = signal.getsignal(signal.SIGINT)
+        guard = callable(on_interrupt) and threading.current_thread() is threading.main_thread()
+        if guard:
+            self._on_interrupt = on_interrupt
+            signal.signal(signal.SIGINT, self._interrupted)
+        try:
+            number = function(handle, source, target, self._callback, None)
+        finally:
+            if guard:
+                signal.signal(signal.SIGINT, on_interrupt)
+        if self._raised is not None:
+            raised, self._raised = self._raised, None
+            raise raised
+        _check(number, source)
 
 
 class Blowfish:
@@ -177,33 +292,29 @@ class Blowfish:
 
     def _file(self, function: Callable[..., int], src: PathLike, dst: PathLike,
               progress: Optional[ProgressFunction]) -> None:
-        callback = _progress_type(0)
-        if progress is not None:
-            def call(_context: object, done: int, total: int) -> int:
-                try:
-                    return 1 if progress(done, total) else 0
-                except BaseException:  # an exception must not cross the library: stop instead
-                    return 1
-            callback = _progress_type(call)
-        _check(function(self._handle, _path(src), _path(dst), callback, None))
+        call = _FileCall(progress)
+        call.run(function, self._handle, _path(src), _path(dst))
 
     def encrypt_file(self, src: PathLike, dst: PathLike,
                      progress: Optional[ProgressFunction] = None) -> None:
         """Encrypts the file `src` into `dst` (which may be `src`); `dst` is replaced whole
-        once every byte is done, and stays as it was on any failure."""
+        once every byte is done, and stays as it was on any failure. `progress(done, total)`
+        is called between chunks on this thread: returning True stops the work (error 18), and
+        what it raises stops it and is raised here, as is KeyboardInterrupt on Ctrl-C."""
         self._file(_lib.tolvane_encrypt_file, src, dst, progress)
 
     def decrypt_file(self, src: PathLike, dst: PathLike,
                      progress: Optional[ProgressFunction] = None) -> None:
         """Decrypts the file `src` into `dst` after checking its format and, where the
-        padding allows, the key (error 321 when a check fails)."""
+        padding allows, the key (error 321 when a check fails); otherwise as encrypt_file."""
         self._file(_lib.tolvane_decrypt_file, src, dst, progress)
 
     def check_file(self, path: PathLike) -> bool:
         """Runs decrypt_file's checks on `path`, writing nothing: True when the key was checked,
         False when the plain length is a multiple of 8 and left nothing to check it against."""
         key_checked = ctypes.c_int32()
-        _check(_lib.tolvane_check_file(self._handle, _path(path), ctypes.byref(key_checked)))
+        native = _path(path)
+        _check(_lib.tolvane_check_file(self._handle, native, ctypes.byref(key_checked)), native)
         return bool(key_checked.value)
 
     def encrypt_text(self, text: str) -> bytes:

@@ -3,7 +3,8 @@
  * run-time is at hand. With the key "msvc key" it encrypts plain.txt into msvc.enc, with a
  * progress callback, decrypts that into msvc.dec, and prints the hexadecimal code of the
  * cipher text of "Grüße aus Wine" and the total its callback saw. Exits with the first error
- * number, after printing its message. */
+ * number, after printing its message; ends through ExitProcess with the library's threads
+ * started (16 MiB encrypted on four). */
 #include <tolvane/tolvane.h>
 
 typedef void* HANDLE;
@@ -40,6 +41,8 @@ static int32_t Progress(void* context, uint64_t done, uint64_t total) {
   return 0;
 }
 
+static uint8_t bulk[16 << 20];
+
 void start(void) {
   static const uint8_t key[] = {'m', 's', 'v', 'c', ' ', 'k', 'e', 'y'};
   static const uint16_t text[] = {'G', 'r', 0xFC, 0xDF, 'e', ' ', 'a',
@@ -57,6 +60,8 @@ void start(void) {
   Check(tolvane_decrypt_file(cipher, "msvc.enc", "msvc.dec", 0, 0));
   Check(tolvane_encrypt_text16(cipher, text, sizeof text / sizeof text[0], &sealed, &sealed_units));
   Check(tolvane_hex_code16(sealed, sealed_units, &code, &code_units));
+  Check(tolvane_cipher_set_threads(cipher, 4));
+  Check(tolvane_encrypt(cipher, bulk, bulk, sizeof bulk));
   for (i = 0; i < code_units && i < sizeof line; ++i) line[i] = (char)code[i];
   Print(line, i);
   Print("\n", 1);

@@ -27,6 +27,12 @@
  *
  * Threads. A tolvane_cipher is used by one thread at a time (different handles on different
  *   threads are fine). Every other function may be called from any thread at any time.
+ *   A call on more than one thread (tolvane_cipher_set_threads) is helped by worker threads
+ *   the library keeps; when it returns, none of them runs anything of it. On Windows they come
+ *   from the system's thread pool, so the process exits and tolvane.dll unloads without
+ *   waiting for them. A Windows host must not call the library while the loader lock is held
+ *   (from its DllMain, or a static destructor of its own DLL), as the workers could not start
+ *   or finish there, nor free tolvane.dll while a call into it runs on any thread.
  *
  * Text. Functions ending in 8 take and give UTF-8; those ending in 16 take and give UTF-16
  *   code units in the machine's byte order (what Windows hosts hold: WCHAR, .NET strings).

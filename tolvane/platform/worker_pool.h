@@ -15,11 +15,12 @@ struct SliceJob {
   const void* context = nullptr;
   std::size_t slices = 0;
 
-  // Owned by the pool, under its lock once the job is queued.
+  // Owned by the pool from Submit to Finish.
   bool pooled = false;
   std::size_t next = 0;     // the first index no thread has claimed yet
   std::size_t running = 0;  // indices claimed by workers and not yet finished
   SliceJob* queue_next = nullptr;
+  void* work = nullptr;  // the system's work object that runs the job, where there is one
 };
 
 // A set of threads that run sliced jobs: started on first use, as many as the largest
@@ -31,17 +32,25 @@ struct SliceJob {
 // Starting a thread can fail (the system is out of threads or memory); the pool then keeps
 // the workers it has and the callers do the remaining work themselves. Nothing here throws.
 //
-// Submit and Finish come in pairs on the same thread; use PooledJob to pair them. The cipher
-// code is handed a pool (most callers hand it Shared()), so that it never owns threads itself.
+// Submit and Finish come in pairs on the same thread; use PooledJob to pair them. Once Finish
+// returns, no worker runs anything of the job. The cipher code is handed a pool (most callers
+// hand it Shared()), so that it never owns threads itself.
+//
+// On POSIX the workers are the pool's own threads. On Windows they come from a private pool
+// of the system's thread pool, whose threads are the system's: no code of this library waits
+// for them to end, so that a DLL built from it can be unloaded and its process can exit while
+// the system holds the loader lock.
 class WorkerPool {
  public:
   WorkerPool();
-  // Lets the workers empty the queue, then joins them.
+  // POSIX: lets the workers empty the queue, then joins them. Windows: hands the threads back
+  // to the system without waiting.
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
 
-  // The process's pool, shared by every caller; started on first use.
+  // The process's pool, shared by every caller; started on first use. On Windows it is never
+  // destroyed: the DLL closes it when unloaded (worker_pool_win.h).
   static WorkerPool& Shared() noexcept;
 
   // Queues `job` for up to `workers` threads besides the caller; with none, or one slice, the

@@ -36,6 +36,12 @@ inline constexpr std::string_view kRegistryKey = "HKEY_CURRENT_USER\\Software\\B
 //   - Names are compared without regard to the case of A-Z; a value or subkey keeps the
 //     spelling it was first stored with.
 //   - A name holding a NUL character is refused (5, kErrInvalidCall): the registry would cut it.
+//   - Names are held to the registry's limits on both platforms, counted in UTF-16 code units
+//     (two for a character beyond U+FFFF): a value's name (a binary name whole, a text name
+//     after its last backslash) at most 16,383, each key of a text name's path at most 255 and
+//     that path at most 32,742 (32,767 with the settings key before it). Writes, reads and
+//     deletes refuse a name over them with 75 (kErrPathAccess), as the registry does, before
+//     touching the store; a binary name whose parts are longer is taken, as it names no key.
 // Where the two platforms still differ:
 //   - Windows also ignores the case of letters beyond A-Z (e, with an accent, or Cyrillic);
 //     the file does not.

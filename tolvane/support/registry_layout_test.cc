@@ -47,6 +47,11 @@ TEST_F(SettingsLayout, NamesMapAlikeOnBothPlatforms) {
   // Each step writes (text, or bytes when `bytes` is set), then reads `read` back; a write
   // refused with 5 changes nothing.
   const std::string nul("nul\0one", 7);
+  // The registry's limits in UTF-16 units: a value name 16383, a key 255, a key path 32742.
+  const std::string longest(16383, 'v'), key(255, 'k');
+  std::string pairs, path;  // 16382 units in 8191 characters; 32743 units of short keys
+  while (pairs.size() < 4 * 8191) pairs += "\xF0\x9F\x98\x80";
+  while (path.size() < 32744) path += "k\\";
   const struct {
     std::string name;
     const char* text;
@@ -79,6 +84,17 @@ TEST_F(SettingsLayout, NamesMapAlikeOnBothPlatforms) {
       {nul, "x", {}, "", "5"},
       {nul, nullptr, Bytes{1}, "", "5"},
       {"Never\\Written", "x", {}, nul, "5"},
+      // Names at the registry's limits are taken, longer ones refused alike (75).
+      {longest, nullptr, Bytes{5}, longest, "b:5,"},
+      {longest + "v", nullptr, Bytes{5}, "", "75"},
+      {pairs + "v", "p", {}, pairs + "v", "t:p"},
+      {pairs + "vv", "p", {}, "", "75"},
+      {key + "\\" + longest, "k", {}, key + "\\" + longest, "t:k"},
+      {key + "k\\v", "x", {}, "", "75"},
+      {key + "k\\v", nullptr, Bytes{6}, key + "k\\v", "b:6,"},
+      {"a\\" + longest + "v", "x", {}, "", "75"},
+      {path + "v", "x", {}, "", "75"},
+      {"Never\\Written", "x", {}, longest + "v", "75"},
   };
   for (const auto& step : steps) {
     std::string got;
@@ -95,6 +111,9 @@ TEST_F(SettingsLayout, NamesMapAlikeOnBothPlatforms) {
     EXPECT_EQ(got, step.expected) << step.name;
   }
 
+  for (const std::string& name : {longest, pairs + "v", key + "\\" + longest, key + "k\\v"}) {
+    EXPECT_TRUE(DeleteRegValue(name)) << name.size();
+  }
   std::vector<std::string> listed;
   for (const RegValueInfo& info : ListRegValues()) {
     listed.push_back((info.binary ? "b " : "t ") + info.name);

@@ -21,7 +21,7 @@ struct RegPlace {
 
 // Where a write of `name` goes, and the other place of the same name that it clears, since a
 // name holds one value. Throws kErrInvalidCall for a name holding a NUL character, and for text
-// whose path names no key.
+// whose path names no key; kErrPathAccess for a place over the registry's limits.
 struct RegWritePlaces {
   RegPlace target;
   std::optional<RegPlace> cleared;
@@ -29,7 +29,8 @@ struct RegWritePlaces {
 RegWritePlaces WritePlacesOf(std::string_view name, bool text);
 
 // The places reads and deletes of `name` look at, in order: the text place, then the binary
-// place when it differs. Throws kErrInvalidCall for a name holding a NUL character.
+// place when it differs, each within the registry's limits. Throws kErrInvalidCall for a name
+// holding a NUL character, kErrPathAccess for one of no place within the limits.
 std::vector<RegPlace> LookupPlacesOf(std::string_view name);
 
 // The name ListRegValues gives a value found at `place`.

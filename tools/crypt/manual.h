@@ -8,7 +8,8 @@
 namespace tolvane::crypt {
 
 // The tool's documentation as one table, from which --help, the manual page and
-// docs/tool.md are all made (manual_render.cc), so that the three cannot drift apart.
+// docs/tool.md are all made (manual_render.cc; the manual page by go-md2man from Markdown
+// made here), so that the three cannot drift apart.
 //
 // Texts are in a small markup: blocks are separated by an empty line; a block whose lines
 // all start with four spaces is shown as it is (commands, examples); lines starting with "- "
@@ -85,14 +86,15 @@ const SectionDoc& Section(std::string_view id);
 std::string HelpFooter(const std::string& settings, Platform platform = kThisPlatform);
 std::string CommandHelpFooter(const CommandDoc& command, const std::string& settings,
                               Platform platform = kThisPlatform);
-std::string ManualPage(const std::string& version);  // roff, for man(1)
-std::string MarkdownPage();                          // docs/tool.md
+std::string MarkdownPage();  // docs/tool.md
+// The manual page's source for go-md2man, with the version in its header.
+std::string ManualMarkdown(const std::string& version);
 
-// One text of the markup as --help, the manual page and Markdown show it.
+// One text of the markup as --help, docs/tool.md and the manual page's Markdown show it.
 std::string PlainMarkup(std::string_view markup, const std::string& settings,
                         Platform platform = kThisPlatform);
-std::string RoffMarkup(std::string_view markup);
 std::string MarkdownMarkup(std::string_view markup);
+std::string ManualMarkdownMarkup(std::string_view markup);
 
 // The settings' place as the manual and docs/tool.md give it, whatever this machine's is.
 inline constexpr const char* kDocumentedSettingsPath =

@@ -1,7 +1,7 @@
-// Writes the manual page or docs/tool.md from the documentation table, or checks that a
-// committed docs/tool.md is what the table makes.
+// Writes the manual page's Markdown (for go-md2man) or docs/tool.md from the documentation
+// table, or checks that a committed docs/tool.md is what the table makes.
 //
-//   tolvane-crypt-manual man VERSION OUTPUT
+//   tolvane-crypt-manual man-markdown VERSION OUTPUT
 //   tolvane-crypt-manual markdown OUTPUT
 //   tolvane-crypt-manual check-markdown PATH
 
@@ -26,10 +26,12 @@ bool WriteFile(const char* path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  using tolvane::crypt::ManualPage;
+  using tolvane::crypt::ManualMarkdown;
   using tolvane::crypt::MarkdownPage;
   const std::string_view mode = argc > 1 ? argv[1] : "";
-  if (mode == "man" && argc == 4) return WriteFile(argv[3], ManualPage(argv[2])) ? 0 : 1;
+  if (mode == "man-markdown" && argc == 4) {
+    return WriteFile(argv[3], ManualMarkdown(argv[2])) ? 0 : 1;
+  }
   if (mode == "markdown" && argc == 3) return WriteFile(argv[2], MarkdownPage()) ? 0 : 1;
   if (mode == "check-markdown" && argc == 3) {
     std::ifstream in(argv[2], std::ios::binary);
@@ -43,7 +45,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::fprintf(stderr,
-               "usage: tolvane-crypt-manual man VERSION OUTPUT | markdown OUTPUT | "
+               "usage: tolvane-crypt-manual man-markdown VERSION OUTPUT | markdown OUTPUT | "
                "check-markdown PATH\n");
   return 2;
 }

@@ -1,9 +1,8 @@
-// Turns the documentation table (manual.cc) into --help's texts, the manual page and
-// docs/tool.md.
+// Turns the documentation table (manual.cc) into --help's texts, docs/tool.md and the Markdown
+// that go-md2man makes the manual page from.
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -242,104 +241,19 @@ std::string WithoutFinalNewline(std::string text) {
   return text;
 }
 
-// ---- roff, for the manual page.
+// ---- Markdown, for docs/tool.md and for the manual page.
 
-std::string RoffEscape(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '\\') {
-      out += "\\e";
-    } else if (c == '-') {
-      out += "\\-";
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      // A character beyond ASCII as groff's \[uXXXX], decoded from its UTF-8.
-      const int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
-      char32_t code = c & (0x3F >> extra);
-      for (int k = 0; k < extra && i + 1 < text.size(); ++k) {
-        code = (code << 6) | (static_cast<unsigned char>(text[++i]) & 0x3F);
-      }
-      char buffer[16];
-      std::snprintf(buffer, sizeof buffer, "\\[u%04X]", static_cast<unsigned>(code));
-      out += buffer;
-    }
-  }
-  return out;
-}
-
-// A line that would start with a control character is kept as text.
-std::string RoffLine(std::string line) {
-  if (!line.empty() && (line[0] == '.' || line[0] == '\'')) line.insert(0, "\\&");
-  return line + "\n";
-}
-
-// Text with code in bold, one sentence a line, as groff likes it.
-std::string RoffText(std::string_view text) {
-  std::string joined;
-  Spans(
-      text, [&joined](std::string_view s) { joined += RoffEscape(s); },
-      [&joined](std::string_view s) { joined += "\\fB" + RoffEscape(s) + "\\fR"; });
-  std::string out;
-  std::size_t start = 0;
-  for (std::size_t at; (at = joined.find(". ", start)) != std::string::npos;) {
-    out += RoffLine(joined.substr(start, at + 1 - start));
-    start = at + 2;
-  }
-  return out + RoffLine(joined.substr(start));
-}
-
-// A synopsis or option name: options bold, placeholders italic, the rest as it is.
-std::string RoffUsage(std::string_view usage) {
-  std::string out;
-  for (std::size_t at = 0; at < usage.size();) {
-    const char c = usage[at];
-    std::size_t end = at + 1;
-    if (c == '-' || (c >= 'A' && c <= 'Z')) {
-      while (end < usage.size() && usage[end] != ' ' && usage[end] != ']' && usage[end] != ',') {
-        ++end;
-      }
-      const bool option = c == '-';
-      out += (option ? "\\fB" : "\\fI") + RoffEscape(usage.substr(at, end - at)) + "\\fR";
-    } else {
-      out += RoffEscape(usage.substr(at, 1));
-    }
-    at = end;
-  }
-  return out;
-}
-
-// `nested`: inside a tagged paragraph, whose first block needs no paragraph macro of its own.
-std::string RoffBlocks(std::string_view markup, bool nested) {
-  std::string out;
-  bool first = true;
-  for (const Block& block : Parse(markup, kDocumentedSettingsPath, Platform::kPosix)) {
-    switch (block.kind) {
-      case Block::Kind::kParagraph:
-        if (!first) out += nested ? ".IP\n" : ".PP\n";
-        out += RoffText(block.items[0]);
-        break;
-      case Block::Kind::kCode:
-        if (!first || !nested) out += nested ? ".IP\n" : ".PP\n";
-        out += ".nf\n";
-        for (const std::string& line : block.items) out += RoffLine(RoffEscape(line));
-        out += ".fi\n";
-        break;
-      case Block::Kind::kList:
-        for (const std::string& item : block.items) out += ".IP \\(bu 2\n" + RoffText(item);
-        break;
-      case Block::Kind::kDefinitions:
-        for (std::size_t i = 0; i < block.items.size(); ++i) {
-          out += ".TP\n" + RoffLine("\\fB" + RoffEscape(block.terms[i]) + "\\fR") +
-                 RoffText(block.items[i]);
-        }
-        break;
-    }
-    first = false;
-  }
-  return out;
-}
+// docs/tool.md, or the page go-md2man turns into the manual page. The latter has one line a
+// paragraph, since roff fills the lines itself and go-md2man would pass a wrapped line that
+// began with "." or "'" on as a request, which drops it; links to other documents as their
+// text, as those documents are not beside the manual page; section titles in capitals.
+struct MarkdownStyle {
+  std::size_t width;
+  bool links;
+  bool capital_titles;
+};
+constexpr MarkdownStyle kDocs{.width = 96, .links = true, .capital_titles = false};
+constexpr MarkdownStyle kMan{.width = std::string::npos, .links = false, .capital_titles = true};
 
 std::string Upper(std::string_view s) {
   std::string out(s);
@@ -349,27 +263,42 @@ std::string Upper(std::string_view s) {
   return out;
 }
 
-// ---- Markdown, for docs/tool.md.
+std::string MarkdownInline(const std::string& text, const MarkdownStyle& style) {
+  if (style.links) return text;
+  std::string out;
+  Spans(
+      text, [&out](std::string_view s) { out += s; },
+      [&out](std::string_view s) { out += "`" + std::string(s) + "`"; });
+  return out;
+}
 
-constexpr std::size_t kMarkdownWidth = 96;
+std::string MarkdownWrap(const std::string& text, const std::string& first, const std::string& rest,
+                         const MarkdownStyle& style) {
+  return Wrap(MarkdownInline(text, style), first, rest, style.width);
+}
 
-std::string MarkdownBlocks(std::string_view markup, Platform platform = Platform::kPosix) {
+std::string MarkdownTitle(std::string_view title, const MarkdownStyle& style) {
+  return "\n## " + (style.capital_titles ? Upper(title) : std::string(title)) + "\n";
+}
+
+std::string MarkdownBlocks(std::string_view markup, const MarkdownStyle& style = kDocs,
+                           Platform platform = Platform::kPosix) {
   std::string out;
   for (const Block& block : Parse(markup, kDocumentedSettingsPath, platform)) {
     out += "\n";
     switch (block.kind) {
       case Block::Kind::kParagraph:
-        out += Wrap(block.items[0], "", "", kMarkdownWidth);
+        out += MarkdownWrap(block.items[0], "", "", style);
         break;
       case Block::Kind::kCode:
         for (const std::string& line : block.items) out += "    " + line + "\n";
         break;
       case Block::Kind::kList:
-        for (const std::string& item : block.items) out += Wrap(item, "- ", "  ", kMarkdownWidth);
+        for (const std::string& item : block.items) out += MarkdownWrap(item, "- ", "  ", style);
         break;
       case Block::Kind::kDefinitions:
         for (std::size_t i = 0; i < block.items.size(); ++i) {
-          out += Wrap("`" + block.terms[i] + "`: " + block.items[i], "- ", "  ", kMarkdownWidth);
+          out += MarkdownWrap("`" + block.terms[i] + "`: " + block.items[i], "- ", "  ", style);
         }
         break;
     }
@@ -378,12 +307,52 @@ std::string MarkdownBlocks(std::string_view markup, Platform platform = Platform
 }
 
 // An option's details as one paragraph.
-std::string MarkdownOption(const OptionDoc& option, Platform platform) {
+std::string MarkdownOption(const OptionDoc& option, const MarkdownStyle& style, Platform platform) {
   std::string details;
   for (const Block& block : Parse(option.details, kDocumentedSettingsPath, platform)) {
     Append(details, block.items[0]);
   }
-  return Wrap("`" + std::string(option.name) + "`: " + details, "- ", "  ", kMarkdownWidth);
+  return MarkdownWrap("`" + std::string(option.name) + "`: " + details, "- ", "  ", style);
+}
+
+std::string MarkdownSynopsis() {
+  std::string out;
+  for (const CommandDoc& command : Commands()) {
+    out += "    tolvane-crypt " + std::string(command.name) +
+           (command.usage[0] == '\0' ? "" : " ") + command.usage + "\n";
+  }
+  return out;
+}
+
+// The sections that both pages end with; docs/tool.md then gives those that differ on Windows
+// again as they read there.
+constexpr const char* kClosingSections[] = {"keys",        "text",     "files",
+                                            "streams",     "settings", "environment",
+                                            "exit-status", "messages", "examples"};
+
+std::string MarkdownBody(const MarkdownStyle& style) {
+  std::string out = MarkdownTitle(Section("description").title, style) +
+                    MarkdownBlocks(Section("description").text, style) +
+                    MarkdownBlocks(Section("paths").text, style);
+  out += MarkdownTitle(Section("security").title, style) +
+         MarkdownBlocks(Section("security").text, style);
+  out += MarkdownTitle("Subcommands", style);
+  for (const CommandDoc& command : Commands()) {
+    out += "\n### `" + std::string(command.name) + (command.usage[0] == '\0' ? "" : " ") +
+           command.usage + "`\n" + MarkdownBlocks(command.details, style) + "\n";
+    for (const std::string& line : Lines(ForPlatform(command.examples, Platform::kPosix))) {
+      out += "    " + line + "\n";
+    }
+  }
+  out += MarkdownTitle("Options", style) + "\n";
+  for (const OptionDoc& option : Options()) {
+    out += MarkdownOption(option, style, Platform::kPosix);
+  }
+  for (const char* id : kClosingSections) {
+    const SectionDoc& section = Section(id);
+    out += MarkdownTitle(section.title, style) + MarkdownBlocks(section.text, style);
+  }
+  return out;
 }
 
 bool DiffersOnWindows(std::string_view markup) {
@@ -391,7 +360,7 @@ bool DiffersOnWindows(std::string_view markup) {
 }
 
 // What --help says otherwise on Windows: each text that differs, as it reads there.
-std::string MarkdownWindows(const std::vector<const char*>& section_ids) {
+std::string MarkdownWindows() {
   std::string out = "\n## On Windows\n" +
                     MarkdownBlocks(
                         "The tool reads and writes the same bytes on Windows, and its "
@@ -400,21 +369,22 @@ std::string MarkdownWindows(const std::vector<const char*>& section_ids) {
   for (const CommandDoc& command : Commands()) {
     if (!DiffersOnWindows(command.details) && !DiffersOnWindows(command.examples)) continue;
     out += "\n### `" + std::string(command.name) + "`\n" +
-           MarkdownBlocks(command.details, Platform::kWindows) + "\n";
+           MarkdownBlocks(command.details, kDocs, Platform::kWindows) + "\n";
     for (const std::string& line : Lines(ForPlatform(command.examples, Platform::kWindows))) {
       out += "    " + line + "\n";
     }
   }
   std::string options;
   for (const OptionDoc& option : Options()) {
-    if (DiffersOnWindows(option.details)) options += MarkdownOption(option, Platform::kWindows);
+    if (DiffersOnWindows(option.details))
+      options += MarkdownOption(option, kDocs, Platform::kWindows);
   }
   if (!options.empty()) out += "\n### Options\n\n" + options;
-  for (const char* id : section_ids) {
+  for (const char* id : kClosingSections) {
     const SectionDoc& section = Section(id);
     if (!DiffersOnWindows(section.text)) continue;
     out += "\n### " + std::string(section.title) + "\n" +
-           MarkdownBlocks(section.text, Platform::kWindows);
+           MarkdownBlocks(section.text, kDocs, Platform::kWindows);
   }
   return out;
 }
@@ -439,8 +409,8 @@ std::string ForPlatform(std::string_view markup, Platform platform) {
 std::string PlainMarkup(std::string_view markup, const std::string& settings, Platform platform) {
   return PlainBlocks(markup, settings, "", platform);
 }
-std::string RoffMarkup(std::string_view markup) { return RoffBlocks(markup, false); }
 std::string MarkdownMarkup(std::string_view markup) { return MarkdownBlocks(markup); }
+std::string ManualMarkdownMarkup(std::string_view markup) { return MarkdownBlocks(markup, kMan); }
 
 std::string HelpFooter(const std::string& settings, Platform platform) {
   std::string out;
@@ -462,78 +432,22 @@ std::string CommandHelpFooter(const CommandDoc& command, const std::string& sett
   return WithoutFinalNewline(out);
 }
 
-std::string ManualPage(const std::string& version) {
-  std::string out =
-      ".\\\" Manual page for tolvane-crypt, made from tools/crypt/manual.cc by the build.\n"
-      ".TH TOLVANE\\-CRYPT 1 2026 \"tolvane\\-crypt " +
-      RoffEscape(version) + "\" \"User Commands\"\n.SH NAME\ntolvane\\-crypt \\- " +
-      RoffEscape(kToolPurpose) + "\n.SH SYNOPSIS\n";
-  for (const CommandDoc& command : Commands()) {
-    out += "\\fBtolvane\\-crypt " + RoffEscape(command.name) + "\\fR " + RoffUsage(command.usage) +
-           "\n.br\n";
-  }
-  out += ".B tolvane\\-crypt\n.BR \\-\\-version \" | \" \\-\\-help\n.PP\n" +
-         RoffText(Section("key").text);
-  out += ".SH DESCRIPTION\n" + RoffBlocks(Section("description").text, false) + ".PP\n" +
-         RoffBlocks(Section("paths").text, true);
-  out += ".SH COMMANDS\n";
-  for (const CommandDoc& command : Commands()) {
-    out += ".TP\n";
-    out += command.usage[0] == '\0'
-               ? ".B " + RoffEscape(command.name) + "\n"
-               : ".BR " + RoffEscape(command.name) + " \" " + RoffUsage(command.usage) + "\"\n";
-    out += RoffBlocks(command.details, true);
-    out += ".IP\n.nf\n";
-    for (const std::string& line : Lines(ForPlatform(command.examples, Platform::kPosix))) {
-      out += RoffLine(RoffEscape(line));
-    }
-    out += ".fi\n";
-  }
-  out += ".SH OPTIONS\n";
-  for (const OptionDoc& option : Options()) {
-    out += ".TP\n" + RoffLine(RoffUsage(option.name)) + RoffBlocks(option.details, true);
-  }
-  for (const char* id : {"keys", "text", "files", "streams", "settings", "environment",
-                         "exit-status", "messages", "security", "examples", "see-also"}) {
-    const SectionDoc& section = Section(id);
-    out += ".SH " + RoffEscape(Upper(section.title)) + "\n" + RoffBlocks(section.text, false);
-  }
-  return out;
+std::string MarkdownPage() {
+  return "<!-- Made from tools/crypt/manual.cc: edit that, then run\n"
+         "     cmake --build build --target tolvane-crypt-docs -->\n"
+         "# The command-line tool: `tolvane-crypt`\n" +
+         MarkdownBlocks(Section("about").text) + "\n" + MarkdownSynopsis() +
+         MarkdownBlocks(Section("key").text) + MarkdownBody(kDocs) + MarkdownWindows();
 }
 
-std::string MarkdownPage() {
-  std::string out =
-      "<!-- Made from tools/crypt/manual.cc: edit that, then run\n"
-      "     cmake --build build --target tolvane-crypt-docs -->\n"
-      "# The command-line tool: `tolvane-crypt`\n";
-  out += MarkdownBlocks(Section("about").text) + "\n";
-  for (const CommandDoc& command : Commands()) {
-    out += "    tolvane-crypt " + std::string(command.name) +
-           (command.usage[0] == '\0' ? "" : " ") + command.usage + "\n";
-  }
-  out += MarkdownBlocks(Section("key").text);
-  out += "\n## " + std::string(Section("description").title) + "\n" +
-         MarkdownBlocks(Section("description").text) + MarkdownBlocks(Section("paths").text);
-  out += "\n## " + std::string(Section("security").title) + "\n" +
-         MarkdownBlocks(Section("security").text);
-  out += "\n## Subcommands\n";
-  for (const CommandDoc& command : Commands()) {
-    out += "\n### `" + std::string(command.name) + (command.usage[0] == '\0' ? "" : " ") +
-           command.usage + "`\n" + MarkdownBlocks(command.details) + "\n";
-    for (const std::string& line : Lines(ForPlatform(command.examples, Platform::kPosix))) {
-      out += "    " + line + "\n";
-    }
-  }
-  out += "\n## Options\n\n";
-  for (const OptionDoc& option : Options()) out += MarkdownOption(option, Platform::kPosix);
-  const std::vector<const char*> sections = {"keys",        "text",     "files",
-                                             "streams",     "settings", "environment",
-                                             "exit-status", "messages", "examples"};
-  for (const char* id : sections) {
-    const SectionDoc& section = Section(id);
-    out += "\n## " + std::string(section.title) + "\n" + MarkdownBlocks(section.text);
-  }
-  return out + MarkdownWindows(sections);
+std::string ManualMarkdown(const std::string& version) {
+  // go-md2man copies the title block into the page's .TH line as it is.
+  return "% TOLVANE-CRYPT 1 2026 \"tolvane-crypt " + version + "\" \"User Commands\"\n" +
+         MarkdownTitle("Name", kMan) + "\ntolvane-crypt - " + kToolPurpose + "\n" +
+         MarkdownTitle("Synopsis", kMan) + "\n" + MarkdownSynopsis() +
+         "    tolvane-crypt --version | --help\n" + MarkdownBlocks(Section("key").text, kMan) +
+         MarkdownBody(kMan) + MarkdownTitle(Section("see-also").title, kMan) +
+         MarkdownBlocks(Section("see-also").text, kMan);
 }
 
 }  // namespace tolvane::crypt

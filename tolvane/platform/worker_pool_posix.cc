@@ -7,9 +7,7 @@
 #include <thread>
 #include <vector>
 
-#ifndef _WIN32
 #include <unistd.h>
-#endif
 
 namespace tolvane {
 
@@ -19,10 +17,8 @@ namespace tolvane {
 // has shown that no worker holds any of its slices.
 struct WorkerPool::State {
   ~State() {
-#ifndef _WIN32
     // A forked child that exits normally must not wait for workers it does not have.
     if (Forked()) StartAfresh();
-#endif
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stopping_ = true;
@@ -62,7 +58,6 @@ struct WorkerPool::State {
     slice_done_.wait(lock, [&] { return job.running == 0; });
   }
 
-#ifndef _WIN32
   // Whether this process is a child forked since the pool last started afresh. Read before
   // the lock is taken: in such a child the lock may be held for ever by a thread that stayed
   // with the parent.
@@ -83,7 +78,6 @@ struct WorkerPool::State {
     stopping_ = false;
     owner_ = getpid();
   }
-#endif
 
   // Grows the pool to `count` threads. A thread that cannot be started is not an error: the
   // work is shared among the threads there are.
@@ -138,9 +132,7 @@ struct WorkerPool::State {
   SliceJob* tail_ = nullptr;
   bool stopping_ = false;
   std::vector<std::thread> threads_;
-#ifndef _WIN32
   pid_t owner_ = getpid();
-#endif
 };
 
 WorkerPool::WorkerPool() : state_(new State) {}
@@ -153,9 +145,7 @@ WorkerPool& WorkerPool::Shared() noexcept {
 }
 
 void WorkerPool::Submit(SliceJob& job, std::size_t workers) noexcept {
-#ifndef _WIN32
   if (state_->Forked()) state_->StartAfresh();
-#endif
   job.next = 0;
   job.running = 0;
   job.queue_next = nullptr;
