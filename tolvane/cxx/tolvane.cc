@@ -86,12 +86,12 @@ FileCheck Cipher::CheckFile(const std::filesystem::path& path) const {
 
 std::u16string Cipher::EncryptText(std::u16string_view text, const CodePage& page) const {
   const State& state = keyed();
-  return tolvane::EncryptText(state.key, OnSharedPool(state.threads), text, page);
+  return tolvane::EncryptText(state.key, OnSharedPool(state.threads), page, text);
 }
 
 std::u16string Cipher::DecryptText(std::u16string_view cipher_text, const CodePage& page) const {
   const State& state = keyed();
-  return tolvane::DecryptText(state.key, OnSharedPool(state.threads), cipher_text, page);
+  return tolvane::DecryptText(state.key, OnSharedPool(state.threads), page, cipher_text);
 }
 
 std::u16string HexCode(std::u16string_view text) { return TextToHexCode(text); }
