@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "tolvane/platform/code_page.h"
 #include "tolvane/base/utf8.h"
+#include "tolvane/platform/code_page.h"
 
 namespace tolvane::crypt {
 namespace {
@@ -13,8 +13,8 @@ bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
 
 }  // namespace
 
-std::optional<InexactCharacter> FindInexactCharacter(std::u16string_view text) {
-  const CodePage page = CodePage::Active();
+std::optional<InexactCharacter> FindInexactCharacter(const CodePage& page,
+                                                     std::u16string_view text) {
   std::size_t position = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     ++position;

@@ -55,7 +55,7 @@ const char* FailureLabel(bool encrypt, const Error& error) {
 // before its first byte is written, so a refused file leaves DST as it was and, for standard
 // output, prints nothing.
 int FileCommand(const FileOptions& o, Session& session, bool encrypt) {
-  ApplyCodePage(o.code_page);
+  DecideCodePage(session, o.code_page);
   session.context = session.command + " " + Quote(o.src);
   RequireOneUseOfStdin(o.key, IsStdStream(o.src));
   if (IsStdStream(o.dst)) RequireStdStream(1);
@@ -101,7 +101,7 @@ int FileCommand(const FileOptions& o, Session& session, bool encrypt) {
 // Runs the checks decryption makes before writing anything; says on standard error what it
 // found, and whether the key could be checked at all.
 int CheckCommand(const CipherOptions& o, const std::string& file, Session& session) {
-  ApplyCodePage(o.code_page);
+  DecideCodePage(session, o.code_page);
   session.context = session.command + " " + Quote(file);
   RequireOneUseOfStdin(o.key, IsStdStream(file));
   const KeySchedule key = ReadKeySchedule(o, session, false);
