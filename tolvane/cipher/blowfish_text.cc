@@ -8,6 +8,7 @@
 
 #include "tolvane/base/error.h"
 #include "tolvane/cipher/blowfish.h"
+#include "tolvane/cipher/failure_labels.h"
 #include "tolvane/core/hex_code.h"
 #include "tolvane/core/text_cipher.h"
 #include "tolvane/errors/reported_call.h"
@@ -25,7 +26,7 @@ std::size_t PaddedLength(std::size_t n) noexcept { return (n + 7) / 8 * 8; }
 // text into its bytes in the call's code page, replacing `bytes`; on a failure (reported, a
 // refused page included) `bytes` is left as it was.
 void StringToByte(const ResolvedCodePage& page, std::u16string_view text, ByteArray& bytes) {
-  RunReported("Blowfish, sStringToByte", [&] {
+  RunReported(face::kStringToByte, [&] {
     const SecureBytes converted = AnsiBytes(page.Get(), text);
     bytes = ByteArray(std::span<const std::uint8_t>(converted.data(), converted.size()));
   });
@@ -34,7 +35,7 @@ void StringToByte(const ResolvedCodePage& page, std::u16string_view text, ByteAr
 }  // namespace
 
 void Blowfish::sStringEncrypt(const std::u16string& strToEncrypt, std::u16string& strEncrypted) {
-  RunReported("Blowfish, sStringEncrypt", [&] {
+  RunReported(face::kStringEncrypt, [&] {
     // Padded to the count of code units; in a single-byte code page that is the byte count.
     if (strToEncrypt.size() > kMaxTextUnits) throw OverflowError();
     const std::size_t padded = PaddedLength(strToEncrypt.size());
@@ -53,7 +54,7 @@ void Blowfish::sStringEncrypt(const std::u16string& strToEncrypt, std::u16string
 }
 
 void Blowfish::sStringDecrypt(const std::u16string& strToDecrypt, std::u16string& strUnencrypted) {
-  RunReported("Blowfish, sStringDecrypt", [&] {
+  RunReported(face::kStringDecrypt, [&] {
     CheckCipherText(strToDecrypt);
     const ResolvedCodePage page = ResolvedCodePage::Active();
     ByteArray cipher;
@@ -70,7 +71,7 @@ void Blowfish::sStringDecrypt(const std::u16string& strToDecrypt, std::u16string
 
 std::u16string Blowfish::fStringToHexCode(const std::u16string& strText) {
   std::u16string result;
-  RunReported("Blowfish, fStringToHexCode", [&] {
+  RunReported(face::kStringToHexCode, [&] {
     if (strText.size() > kMaxHexTextUnits) throw OverflowError();
     result = TextToHexCode(strText);
   });
@@ -79,7 +80,7 @@ std::u16string Blowfish::fStringToHexCode(const std::u16string& strText) {
 
 std::u16string Blowfish::fHexCodeToString(const std::u16string& strHex) {
   std::u16string result;
-  RunReported("Blowfish, fHexCodeToString", [&] {
+  RunReported(face::kHexCodeToString, [&] {
     if (strHex.size() > kMaxHexDigits) throw OverflowError();
     result = HexCodeToText(strHex);
   });

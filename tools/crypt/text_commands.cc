@@ -8,6 +8,7 @@
 
 #include "tolvane/base/error.h"
 #include "tolvane/base/utf8.h"
+#include "tolvane/cipher/failure_labels.h"
 #include "tolvane/core/hex_code.h"
 #include "tolvane/core/text_cipher.h"
 #include "tolvane/platform/code_page.h"
@@ -141,25 +142,18 @@ const ResolvedCodePage& Prepare(const TextOptions& o, Session& session) {
   return page;
 }
 
-// The label a failure of text encryption was always reported under: the conversion through
-// the code page, or the encryption itself.
-std::string_view TextFailureLabel(const Error& error, std::string_view cipher_label) {
-  return error.number() == kErrUnsupportedCodePage ? "Blowfish, sStringToByte" : cipher_label;
-}
-
 int EncryptTextCommand(const TextOptions& o, Session& session) {
   const ResolvedCodePage& page = Prepare(o, session);
   std::u16string text = TextArgumentOrStdin(o);
   const WipeOnExit wipe_text(text);
   if (!o.lossy) RequireExactText(page.Get(), text);
   const KeySchedule key = ReadKeySchedule(o, session, true);
-  // Empty text has no block to encrypt, and has always been refused as an empty array.
-  if (text.empty()) return ReportFailure(session, "Blowfish, sEncrypt", SubscriptError());
   std::u16string cipher;
   try {
+    face::RequireFaceText(face::Operation::kEncryptText, text);
     cipher = EncryptText(key, ThreadsOf(o), page.Get(), text);
   } catch (const Error& error) {
-    return ReportFailure(session, TextFailureLabel(error, "Blowfish, sStringEncrypt"), error);
+    return ReportFailure(session, face::FailureLabel(face::Operation::kEncryptText, error), error);
   }
   if (o.raw) {
     WriteStdout(AnsiBytes(page.Get(), cipher));
@@ -181,7 +175,8 @@ int DecryptTextCommand(const TextOptions& o, Session& session) {
     try {
       cipher = HexCodeOf(hex);
     } catch (const Error& error) {
-      return ReportFailure(session, "Blowfish, fHexCodeToString", error);
+      return ReportFailure(session, face::FailureLabel(face::Operation::kHexCodeToText, error),
+                           error);
     }
   }
   const KeySchedule key = ReadKeySchedule(o, session, false);
@@ -192,7 +187,7 @@ int DecryptTextCommand(const TextOptions& o, Session& session) {
     CheckCipherText(cipher);
     plain = DecryptText(key, ThreadsOf(o), page.Get(), cipher);
   } catch (const Error& error) {
-    return ReportFailure(session, TextFailureLabel(error, "Blowfish, sStringDecrypt"), error);
+    return ReportFailure(session, face::FailureLabel(face::Operation::kDecryptText, error), error);
   }
   std::string out = Utf16ToUtf8(plain);
   const WipeOnExit wipe_out(out);
@@ -214,7 +209,8 @@ int UnhexCommand(const TextOptions& o, Session& session) {
   try {
     text = HexCodeOf(hex);
   } catch (const Error& error) {
-    return ReportFailure(session, "Blowfish, fHexCodeToString", error);
+    return ReportFailure(session, face::FailureLabel(face::Operation::kHexCodeToText, error),
+                         error);
   }
   RequireWholeCharacters(text);
   WriteStdout(Utf16ToUtf8(text));
