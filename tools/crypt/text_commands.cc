@@ -121,17 +121,16 @@ void RequireExactText(const CodePage& page, const std::u16string& text) {
 // UTF-8 has no form for half a surrogate pair; text holding one is refused, as text that is
 // not valid UTF-8 is on the way in, rather than printed with U+FFFD in its place.
 void RequireWholeCharacters(std::u16string_view text) {
-  std::size_t position = 0;
-  for (std::size_t i = 0; i < text.size(); ++i, ++position) {
-    const char16_t unit = text[i];
-    if (unit < 0xD800 || unit >= 0xE000) continue;
-    if (unit < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-      ++i;  // a pair: one character
-      continue;
+  std::size_t position = 1;
+  for (std::size_t i = 0; i < text.size(); ++position) {
+    const Utf16Character character = DecodeUtf16(text, i);
+    if (IsSurrogate(character.code_point)) {
+      throw Error(kErrInvalidCall, "the code holds a lone surrogate, " +
+                                       DescribeCharacter(character.code_point) + ", at position " +
+                                       std::to_string(position) +
+                                       ", which is no character and has no UTF-8 form");
     }
-    throw Error(kErrInvalidCall, "the code holds a lone surrogate, " + DescribeCharacter(unit) +
-                                     ", at position " + std::to_string(position + 1) +
-                                     ", which is no character and has no UTF-8 form");
+    i += character.length;
   }
 }
 
