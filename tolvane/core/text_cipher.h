@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "tolvane/base/error.h"
-#include "tolvane/base/export.h"
 #include "tolvane/base/wipe.h"
 #include "tolvane/core/ecb.h"
 #include "tolvane/core/key_schedule.h"
@@ -27,23 +26,22 @@ inline constexpr std::size_t kMaxTextUnits = 2147483647 - 7;
 
 // The text's bytes in `page`, one per code unit, as the system converts. Throws what the
 // system's conversion throws.
-TOLVANE_API SecureBytes AnsiBytes(const CodePage& page, std::u16string_view text);
+SecureBytes AnsiBytes(const CodePage& page, std::u16string_view text);
 // Bytes as text through `page`, one code unit per byte. Throws what the system's conversion
 // throws.
-TOLVANE_API std::u16string TextOfAnsiBytes(const CodePage& page,
-                                           std::span<const std::uint8_t> bytes);
+std::u16string TextOfAnsiBytes(const CodePage& page, std::span<const std::uint8_t> bytes);
 
 // The text's bytes in `page`, zero padded to a multiple of 8. Throws tolvane::Error 6
 // "Overflow" for text longer than kMaxTextUnits, and what the conversion throws.
-TOLVANE_API SecureBytes PaddedAnsiBytes(const CodePage& page, std::u16string_view text);
+SecureBytes PaddedAnsiBytes(const CodePage& page, std::u16string_view text);
 
 // Cuts decrypted text before its first NUL character, which drops the zero padding, unless
 // that NUL is the first character. What is cut off is wiped.
-TOLVANE_API void CutAtFirstNul(std::u16string& text) noexcept;
+void CutAtFirstNul(std::u16string& text) noexcept;
 
 // The cipher text of `text` through `page`. Throws as PaddedAnsiBytes does.
-TOLVANE_API std::u16string EncryptText(const KeySchedule& key, const CipherThreads& threads,
-                                       const CodePage& page, std::u16string_view text);
+std::u16string EncryptText(const KeySchedule& key, const CipherThreads& threads,
+                           const CodePage& page, std::u16string_view text);
 
 // The checks DecryptText makes before it converts anything: throws tolvane::Error 6
 // "Overflow" for cipher text longer than the signed 32-bit lengths allow, and -2147218101
@@ -59,8 +57,8 @@ inline void CheckCipherText(std::u16string_view cipher) {
 
 // The text of cipher text through `page`. Throws as CheckCipherText does, and what the
 // conversion throws.
-TOLVANE_API std::u16string DecryptText(const KeySchedule& key, const CipherThreads& threads,
-                                       const CodePage& page, std::u16string_view cipher);
+std::u16string DecryptText(const KeySchedule& key, const CipherThreads& threads,
+                           const CodePage& page, std::u16string_view cipher);
 
 }  // namespace tolvane
 

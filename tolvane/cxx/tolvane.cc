@@ -24,9 +24,10 @@ namespace {
 void RequireApart(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
   const auto first_in = reinterpret_cast<std::uintptr_t>(in.data());
   const auto first_out = reinterpret_cast<std::uintptr_t>(out.data());
-  if (first_in != first_out && !in.empty() && !out.empty() &&
-      first_in < first_out + out.size() && first_out < first_in + in.size()) {
-    throw Error(kErrInvalidCall, "Invalid procedure call or argument: the input and output overlap");
+  if (first_in != first_out && !in.empty() && !out.empty() && first_in < first_out + out.size() &&
+      first_out < first_in + in.size()) {
+    throw Error(kErrInvalidCall,
+                "Invalid procedure call or argument: the input and output overlap");
   }
 }
 
@@ -94,7 +95,7 @@ std::u16string Cipher::DecryptText(std::u16string_view cipher_text, const CodePa
   return tolvane::DecryptText(state.key, OnSharedPool(state.threads), page, cipher_text);
 }
 
-std::u16string HexCode(std::u16string_view text) { return TextToHexCode(text); }
+std::u16string HexCodeOf(std::u16string_view text) { return TextToHexCode(text); }
 
 std::u16string TextOfHexCode(std::u16string_view code) { return HexCodeToText(code); }
 

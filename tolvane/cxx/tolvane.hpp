@@ -92,7 +92,7 @@ class TOLVANE_API Cipher {
 
 // The hexadecimal code of text: each UTF-16 code unit as four uppercase digits, low byte
 // first ("A" is "4100").
-TOLVANE_API std::u16string HexCode(std::u16string_view text);
+TOLVANE_API std::u16string HexCodeOf(std::u16string_view text);
 // The text a hexadecimal code holds, lowercase digits accepted: pairs of digits are bytes, two
 // bytes a code unit, low byte first; a last lone byte is a code unit of its own ("41" is "A").
 // Throws 13 "Type mismatch" for a digit that is read and is not one.
