@@ -8,8 +8,8 @@
 
 namespace tolvane {
 
-// Part of the public C++ API, for the core's text and for tolvane-crypt. The pieces below the
-// two conversions are inline: the tool uses them one character at a time, where text must
+// In the public C++ API, for the core's text and for tolvane-crypt. The pieces below the two
+// conversions are inline: the tool uses them one character at a time, where text must
 // be looked at or written without a copy (escaping, wiped buffers), and a shared library
 // need not export them.
 
