@@ -44,16 +44,15 @@ install(FILES ${PROJECT_BINARY_DIR}/tolvane.pc DESTINATION ${tolvane_pc_dir} COM
 # library under its SONAME (shared builds only), and the development files. A tool user needs
 # neither headers nor SQLite's development package, and the runtime package is named after the
 # SONAME so that programs built against one interface version keep working while another is
-# installed. In a static build the tool carries the library itself and there is no runtime
-# package.
-set(tolvane_runtime_package libtolvane${PROJECT_VERSION_MAJOR})
+# installed. The tool carries the library's internals itself in every build; in a static build
+# there is no runtime package.
+set(tolvane_runtime_package libtolvane${TOLVANE_SOVERSION})
 set(CPACK_COMPONENTS_ALL dev)
 if(TOLVANE_BUILD_TOOLS)
   list(APPEND CPACK_COMPONENTS_ALL tool)
 endif()
 if(BUILD_SHARED_LIBS)
   list(APPEND CPACK_COMPONENTS_ALL runtime)
-  set(CPACK_COMPONENT_TOOL_DEPENDS runtime)
   set(CPACK_COMPONENT_DEV_DEPENDS runtime)
 endif()
 if(TOLVANE_PYTHON_PACKAGE)
@@ -122,7 +121,6 @@ set(CPACK_COMPONENT_DEV_DESCRIPTION
 # its messages on standard error and never loads it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(BUILD_SHARED_LIBS)
-  # The tool's dependency on the runtime package comes from the component dependency above;
   # dpkg-shlibdeps finds the library in the build folder and passes over it.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/tolvane)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "libgtk-3-0")

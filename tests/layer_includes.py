@@ -18,6 +18,7 @@ ALLOWED = {
     "cipher": {"base", "core", "errors", "cipher"},
     "support": {"base", "platform", "support"},
     "capi": {"base", "platform", "core", "support", "capi"},
+    "cxx": {"base", "platform", "core", "support", "cxx"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
 

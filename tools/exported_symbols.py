@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """What the shared library exports, held to tolvane/exported_symbols.txt.
 
-  check <list> <platform> <symbols-file> [<C header>]
+  check <list> <platform> <symbols-file> [<C header> [<installed C++ header>...]]
       Compares the demangled exported symbols in <symbols-file> (one a line) with the list,
-      both ways: every exported symbol must be listed, every listed name exported; and the
-      listed C functions with those the C header declares. Exits 1 naming each difference.
+      both ways: every exported symbol must be listed, every listed name exported; the
+      listed C functions with those the C header declares; and, given the installed C++
+      headers, every listed C++ name with them: one that none of them declares (marked
+      TOLVANE_API) is internal and must not be exported. Exits 1 naming each difference.
   def <list> <platform> <output.def> <dll-name> <nm> <c++filt> <object>...
       Writes the module-definition file that exports, from the objects, exactly the symbols
       the list names (data symbols marked DATA), for linking a Windows DLL and making its
@@ -56,6 +58,18 @@ def listed(symbol: str, c_names: set[str], cxx_names: list[str]) -> str | None:
     return cxx_name_of(symbol, cxx_names)
 
 
+def undeclared(cxx_names: list[str], headers: list[str]) -> list[str]:
+    """The listed C++ names that no header declares with the export mark: for tolvane::A::b,
+    A is looked for, as a class's members come with it."""
+    text = ""
+    for header in headers:
+        with open(header, encoding="utf-8") as source:
+            text += re.sub(r"//[^\n]*", "", source.read())
+    return [name for name in cxx_names
+            if not re.search(r"\bTOLVANE_API\b[^;{}]*?\b" + re.escape(name.split("::")[1]) + r"\b",
+                             text)]
+
+
 def write_def(c_names: set[str], cxx_names: list[str], output: str, dll: str, nm: str,
               cxxfilt: str, objects: list[str]) -> int:
     defined = {}
@@ -101,6 +115,9 @@ def main() -> int:
                                       re.MULTILINE))
         faults += [f"declared but not listed: {name}" for name in sorted(declared - c_names)]
         faults += [f"listed but not declared: {name}" for name in sorted(c_names - declared)]
+    if len(sys.argv) > 6:
+        faults += [f"declared in no installed header: {name}"
+                   for name in undeclared(cxx_names, sys.argv[6:])]
     for fault in faults:
         print(fault, file=sys.stderr)
     if not faults:

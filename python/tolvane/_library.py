@@ -20,7 +20,7 @@ def _candidates() -> list[str]:
         names.append(str(pathlib.Path(__file__).resolve().parent / LIBRARY))
     except ImportError:
         pass
-    names.append("tolvane.dll" if os.name == "nt" else "libtolvane.so.0")
+    names.append("tolvane.dll" if os.name == "nt" else "libtolvane.so.1")
     return names
 
 

@@ -319,7 +319,8 @@ int32_t tolvane_encrypt_text16(const tolvane_cipher* cipher, const uint16_t* tex
     const KeySchedule& key = KeyOf(cipher);
     RequireBuffer(text, units, "the text");
     RequireAtMost(units, TOLVANE_MAX_TEXT_UNITS);
-    Hand16(EncryptText(key, ThreadsOf(cipher), View16(text, units)), result, result_units);
+    Hand16(EncryptText(key, ThreadsOf(cipher), CodePage::Active(), View16(text, units)), result,
+           result_units);
   });
 }
 
@@ -331,7 +332,8 @@ int32_t tolvane_encrypt_text8(const tolvane_cipher* cipher, const char* text, si
     RequireBuffer(text, size, "the text");
     RequireAtMost(size, TOLVANE_MAX_TEXT_UNITS);
     const Wiped<std::u16string> plain{Utf16Of(text, size)};
-    Hand8(EncryptText(key, ThreadsOf(cipher), plain.value), result, result_size);
+    Hand8(EncryptText(key, ThreadsOf(cipher), CodePage::Active(), plain.value), result,
+          result_size);
   });
 }
 
@@ -342,7 +344,10 @@ int32_t tolvane_decrypt_text16(const tolvane_cipher* cipher, const uint16_t* tex
     const KeySchedule& key = KeyOf(cipher);
     RequireBuffer(text, units, "the text");
     RequireAtMost(units, TOLVANE_MAX_CIPHER_TEXT_UNITS);
-    const Wiped<std::u16string> plain{DecryptText(key, ThreadsOf(cipher), View16(text, units))};
+    const std::u16string_view cipher_text = View16(text, units);
+    CheckCipherText(cipher_text);
+    const Wiped<std::u16string> plain{
+        DecryptText(key, ThreadsOf(cipher), CodePage::Active(), cipher_text)};
     Hand16(plain.value, result, result_units);
   });
 }
@@ -356,7 +361,9 @@ int32_t tolvane_decrypt_text8(const tolvane_cipher* cipher, const char* text, si
     RequireAtMost(size, std::size_t{4} * TOLVANE_MAX_CIPHER_TEXT_UNITS);
     const std::u16string cipher_text = Utf16Of(text, size);
     RequireAtMost(cipher_text.size(), TOLVANE_MAX_CIPHER_TEXT_UNITS);
-    const Wiped<std::u16string> plain{DecryptText(key, ThreadsOf(cipher), cipher_text)};
+    CheckCipherText(cipher_text);
+    const Wiped<std::u16string> plain{
+        DecryptText(key, ThreadsOf(cipher), CodePage::Active(), cipher_text)};
     Hand8(plain.value, result, result_size);
   });
 }
@@ -421,7 +428,7 @@ int32_t tolvane_code_page_bytes8(const char* text, size_t size, uint8_t** result
     RequireBuffer(text, size, "the text");
     RequireAtMost(size, TOLVANE_MAX_TEXT_UNITS);
     const Wiped<std::u16string> units{Utf16Of(text, size)};
-    const SecureBytes bytes = AnsiBytes(units.value);
+    const SecureBytes bytes = AnsiBytes(CodePage::Active(), units.value);
     HandBytes(bytes, result, result_size);
   });
 }
@@ -432,7 +439,8 @@ int32_t tolvane_code_page_text8(const uint8_t* bytes, size_t size, char** result
     ClearResult(result, result_size);
     RequireBuffer(bytes, size, "the bytes");
     RequireAtMost(size, TOLVANE_MAX_TEXT_UNITS);
-    const Wiped<std::u16string> text{AnsiToText(std::span<const std::uint8_t>(bytes, size))};
+    const Wiped<std::u16string> text{
+        TextOfAnsiBytes(CodePage::Active(), std::span<const std::uint8_t>(bytes, size))};
     Hand8(text.value, result, result_size);
   });
 }

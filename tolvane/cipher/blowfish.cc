@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "tolvane/base/error.h"
+#include "tolvane/cipher/failure_labels.h"
 #include "tolvane/core/ecb.h"
 #include "tolvane/core/key_schedule.h"
 #include "tolvane/errors/reported_call.h"
@@ -75,7 +76,7 @@ void Blowfish::SetThreads(unsigned count) { intThreads = ResolveThreadCount(coun
 CipherThreads Blowfish::CipherThreadsOf() const noexcept { return OnSharedPool(intThreads); }
 
 void Blowfish::sEncrypt(const ByteArray& bytToEncrypt, ByteArray& bytEncrypted) {
-  RunReported("Blowfish, sEncrypt", [&] {
+  RunReported(face::kEncrypt, [&] {
     // Both arrays must hold an element at index 0 before anything else is looked at.
     if (!bytToEncrypt.IsSized() || bytToEncrypt.empty()) throw SubscriptError();
     if (!bytEncrypted.IsSized() || bytEncrypted.empty()) throw SubscriptError();
@@ -85,7 +86,7 @@ void Blowfish::sEncrypt(const ByteArray& bytToEncrypt, ByteArray& bytEncrypted) 
 }
 
 void Blowfish::sDecrypt(const ByteArray& bytToDecrypt, ByteArray& bytUnencrypted) {
-  RunReported("Blowfish, sDecrypt", [&] {
+  RunReported(face::kDecrypt, [&] {
     CheckSizesAndKey(bytToDecrypt, bytUnencrypted, schedule_ != nullptr);
     EcbDecrypt(*schedule_, Bytes(bytToDecrypt), Bytes(bytUnencrypted), CipherThreadsOf());
   });

@@ -130,9 +130,6 @@ class TOLVANE_API Blowfish {
   // its methods have always made them, and reports what fails.
   // The threads a call may use, with the process's worker pool when more than one.
   struct CipherThreads CipherThreadsOf() const noexcept;
-  // Converts text into its ANSI bytes, one per code unit, replacing `bytes`; on a failure
-  // (reported) `bytes` is left as it was.
-  void sStringToByte(const std::u16string& strText, ByteArray& bytes);
 
   // The key schedule; none until sInitBF succeeds, which is the key-set flag.
   std::unique_ptr<KeySchedule> schedule_;

@@ -7,6 +7,7 @@
 
 #include "tolvane/base/error.h"
 #include "tolvane/cipher/blowfish.h"
+#include "tolvane/cipher/failure_labels.h"
 #include "tolvane/core/ecb.h"
 #include "tolvane/core/encrypted_file.h"
 #include "tolvane/core/key_schedule.h"
@@ -44,7 +45,7 @@ void Blowfish::SetProgressCallback(ProgressCallback callback) { progress_ = std:
 
 void Blowfish::sFileEncrypt(const std::filesystem::path& strFileSrc,
                             const std::filesystem::path& strFileTrg) {
-  RunReported("Blowfish, sFileEncrypt", [&] {
+  RunReported(face::kFileEncrypt, [&] {
     if (!schedule_) throw NotKeyedError();
     EncryptFile(*schedule_, CipherThreadsOf(), strFileSrc, strFileTrg, Guarded(progress_));
   });
@@ -52,15 +53,16 @@ void Blowfish::sFileEncrypt(const std::filesystem::path& strFileSrc,
 
 void Blowfish::sFileDecrypt(const std::filesystem::path& strFileSrc,
                             const std::filesystem::path& strFileTrg) {
-  RunReported("Blowfish, sFileDecrypt", [&] {
+  RunReported(face::kFileDecrypt, [&] {
     if (!schedule_) throw NotKeyedError();
     try {
       DecryptFile(*schedule_, CipherThreadsOf(), strFileSrc, strFileTrg, Guarded(progress_));
     } catch (const Error& error) {
       // Cipher data of no whole blocks is what sDecrypt refuses: shown under its label, as
-      // when it refused them itself. Nothing else in decrypting a file raises that number.
-      if (error.number() != kErrNotMultipleOf8) throw;
-      ReportError("Blowfish, sDecrypt", error);
+      // when it refused them itself.
+      const std::string_view label = face::FailureLabel(face::Operation::kDecryptFile, error);
+      if (label == face::kFileDecrypt) throw;
+      ReportError(label, error);
     }
   });
 }

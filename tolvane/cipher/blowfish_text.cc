@@ -2,13 +2,13 @@
 // hexadecimal code.
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <span>
 #include <string>
 #include <utility>
 
 #include "tolvane/base/error.h"
 #include "tolvane/cipher/blowfish.h"
+#include "tolvane/cipher/failure_labels.h"
 #include "tolvane/core/hex_code.h"
 #include "tolvane/core/text_cipher.h"
 #include "tolvane/errors/reported_call.h"
@@ -22,45 +22,48 @@ constexpr std::size_t kMaxHexDigits = 32768;
 
 std::size_t PaddedLength(std::size_t n) noexcept { return (n + 7) / 8 * 8; }
 
-}  // namespace
-
-void Blowfish::sStringToByte(const std::u16string& strText, ByteArray& bytes) {
-  RunReported("Blowfish, sStringToByte", [&] {
-    const SecureBytes converted = AnsiBytes(strText);
+// The text methods' conversion into bytes, a method of its own with its own label: converts
+// text into its bytes in the call's code page, replacing `bytes`; on a failure (reported, a
+// refused page included) `bytes` is left as it was.
+void StringToByte(const ResolvedCodePage& page, std::u16string_view text, ByteArray& bytes) {
+  RunReported(face::kStringToByte, [&] {
+    const SecureBytes converted = AnsiBytes(page.Get(), text);
     bytes = ByteArray(std::span<const std::uint8_t>(converted.data(), converted.size()));
   });
 }
 
+}  // namespace
+
 void Blowfish::sStringEncrypt(const std::u16string& strToEncrypt, std::u16string& strEncrypted) {
-  RunReported("Blowfish, sStringEncrypt", [&] {
+  RunReported(face::kStringEncrypt, [&] {
     // Padded to the count of code units; in a single-byte code page that is the byte count.
     if (strToEncrypt.size() > kMaxTextUnits) throw OverflowError();
     const std::size_t padded = PaddedLength(strToEncrypt.size());
+    const ResolvedCodePage page = ResolvedCodePage::Active();
     ByteArray plain;
-    sStringToByte(strToEncrypt, plain);
+    StringToByte(page, strToEncrypt, plain);
     plain.Resize(padded);
     ByteArray cipher(padded);
     // A failure in sEncrypt is reported there; the cipher array then stays all zero and
     // becomes NUL characters, as callers of this method have always received.
     sEncrypt(plain, cipher);
     // Assigned last, and only once the whole result exists: the output may be the input.
-    strEncrypted = TextOfAnsiBytes(std::span<const std::uint8_t>(cipher.data(), cipher.size()));
+    strEncrypted =
+        TextOfAnsiBytes(page.Get(), std::span<const std::uint8_t>(cipher.data(), cipher.size()));
   });
 }
 
 void Blowfish::sStringDecrypt(const std::u16string& strToDecrypt, std::u16string& strUnencrypted) {
-  RunReported("Blowfish, sStringDecrypt", [&] {
-    if (strToDecrypt.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-      throw OverflowError();
-    }
-    if (strToDecrypt.size() % 8 != 0) throw TextNotMultipleOf8Error();
+  RunReported(face::kStringDecrypt, [&] {
+    CheckCipherText(strToDecrypt);
+    const ResolvedCodePage page = ResolvedCodePage::Active();
     ByteArray cipher;
-    sStringToByte(strToDecrypt, cipher);
-    // Sized from the cipher array; UBound refuses one that sStringToByte failed to fill.
+    StringToByte(page, strToDecrypt, cipher);
+    // Sized from the cipher array; UBound refuses one that StringToByte failed to fill.
     ByteArray plain(static_cast<std::size_t>(std::int64_t{cipher.UBound()} + 1));
     sDecrypt(cipher, plain);
     std::u16string text =
-        TextOfAnsiBytes(std::span<const std::uint8_t>(plain.data(), plain.size()));
+        TextOfAnsiBytes(page.Get(), std::span<const std::uint8_t>(plain.data(), plain.size()));
     CutAtFirstNul(text);
     strUnencrypted = std::move(text);
   });
@@ -68,7 +71,7 @@ void Blowfish::sStringDecrypt(const std::u16string& strToDecrypt, std::u16string
 
 std::u16string Blowfish::fStringToHexCode(const std::u16string& strText) {
   std::u16string result;
-  RunReported("Blowfish, fStringToHexCode", [&] {
+  RunReported(face::kStringToHexCode, [&] {
     if (strText.size() > kMaxHexTextUnits) throw OverflowError();
     result = TextToHexCode(strText);
   });
@@ -77,7 +80,7 @@ std::u16string Blowfish::fStringToHexCode(const std::u16string& strText) {
 
 std::u16string Blowfish::fHexCodeToString(const std::u16string& strHex) {
   std::u16string result;
-  RunReported("Blowfish, fHexCodeToString", [&] {
+  RunReported(face::kHexCodeToString, [&] {
     if (strHex.size() > kMaxHexDigits) throw OverflowError();
     result = HexCodeToText(strHex);
   });

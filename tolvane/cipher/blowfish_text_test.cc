@@ -10,6 +10,7 @@
 #include "tests/support/message_capture_testing.h"
 #include "tests/support/test_vectors_testing.h"
 #include "tolvane/cipher/blowfish.h"
+#include "tolvane/core/text_cipher.h"
 #include "tolvane/platform/code_page.h"
 
 namespace tolvane {
@@ -96,6 +97,24 @@ TEST(StringEncrypt, SameAsEncryptingTheAnsiBytes) {
     ByteArray cipher(64);
     bf.sEncrypt(bytes, cipher);
     EXPECT_EQ(Encrypt(bf, text), Decode(page, cipher.ToVector())) << page;
+  }
+}
+
+// The core converts through the page it is handed, whatever the active one: the same cipher
+// text as the class under that page, and back.
+TEST(TextCipher, UsesThePageGivenNotTheActiveOne) {
+  ScopedAnsiCodePage active(1252);  // holds none of the pages' letters below 0x80 exactly
+  const KeySchedule key(std::vector<std::uint8_t>{0x10, 0x20, 0x30});
+  for (const int page : {1251, 1253}) {
+    std::mt19937 rng(page);
+    const std::u16string text = RandomText(rng, page, 61);
+    const std::u16string cipher = EncryptText(key, OnSharedPool(1), CodePage::Of(page), text);
+    {
+      ScopedAnsiCodePage as(page);
+      Blowfish bf = Keyed({0x10, 0x20, 0x30});
+      EXPECT_EQ(Encrypt(bf, text), cipher) << page;
+    }
+    EXPECT_EQ(DecryptText(key, OnSharedPool(1), CodePage::Of(page), cipher), text) << page;
   }
 }
 

@@ -8,7 +8,6 @@
 #include <limits>
 
 #include "tolvane/base/byte_stream.h"
-#include "tolvane/base/export.h"
 #include "tolvane/core/ecb.h"
 #include "tolvane/core/key_schedule.h"
 
@@ -34,15 +33,14 @@ using ProgressFunction = std::function<void(std::uint64_t done, std::uint64_t to
 
 // Throws tolvane::Error 6 "Overflow" when a plaintext of `length` bytes is too long for the
 // format (kMaxPlainFileBytes).
-TOLVANE_API void CheckPlainLength(std::uint64_t length);
+void CheckPlainLength(std::uint64_t length);
 
 // Writes the encrypted form of all of `source` (read from its start) to `sink`: the header,
 // then the data chunk by chunk, transformed on `threads` while this thread reads and writes.
 // Check the length first (CheckPlainLength). Throws what the source, the sink or `progress`
 // throw; `sink` then holds a part, which the caller must discard.
-TOLVANE_API void EncryptStream(const KeySchedule& key, const CipherThreads& threads,
-                               ByteSource& source, ByteSink& sink,
-                               const ProgressFunction& progress);
+void EncryptStream(const KeySchedule& key, const CipherThreads& threads, ByteSource& source,
+                   ByteSink& sink, const ProgressFunction& progress);
 
 // What reading an encrypted file's header found.
 struct EncryptedLayout {
@@ -60,29 +58,27 @@ struct EncryptedLayout {
 // length padded (321 "Invalid file format", naming `name`); and, when there is padding, that
 // it decrypts to zero bytes (321, a wrong key or a damaged file). Leaves `source` at the start
 // of the cipher data.
-TOLVANE_API EncryptedLayout ReadEncryptedHeader(const KeySchedule& key, ByteSource& source,
-                                                const std::filesystem::path& name);
+EncryptedLayout ReadEncryptedHeader(const KeySchedule& key, ByteSource& source,
+                                    const std::filesystem::path& name);
 
 // Writes the plaintext of the cipher data that `source` holds from where ReadEncryptedHeader
 // left it, cut to the stored length, to `sink`. Throws as EncryptStream does.
-TOLVANE_API void DecryptStream(const KeySchedule& key, const CipherThreads& threads,
-                               ByteSource& source, const EncryptedLayout& layout, ByteSink& sink,
-                               const ProgressFunction& progress);
+void DecryptStream(const KeySchedule& key, const CipherThreads& threads, ByteSource& source,
+                   const EncryptedLayout& layout, ByteSink& sink, const ProgressFunction& progress);
 
 // The same on files, through the file layer (tolvane/platform/file_system.h): the source
 // must name a regular file (else -2147218102 "Source file is not found"); the target is
 // replaced whole and atomically once every byte is done, and is left exactly as it was on any
 // failure; source and target may be the same file. Throws tolvane::Error.
-TOLVANE_API void EncryptFile(const KeySchedule& key, const CipherThreads& threads,
-                             const std::filesystem::path& source,
-                             const std::filesystem::path& target, const ProgressFunction& progress);
+void EncryptFile(const KeySchedule& key, const CipherThreads& threads,
+                 const std::filesystem::path& source, const std::filesystem::path& target,
+                 const ProgressFunction& progress);
 // Every check of ReadEncryptedHeader comes before the target is touched.
-TOLVANE_API void DecryptFile(const KeySchedule& key, const CipherThreads& threads,
-                             const std::filesystem::path& source,
-                             const std::filesystem::path& target, const ProgressFunction& progress);
+void DecryptFile(const KeySchedule& key, const CipherThreads& threads,
+                 const std::filesystem::path& source, const std::filesystem::path& target,
+                 const ProgressFunction& progress);
 // Opens `source` and runs ReadEncryptedHeader's checks on it; writes nothing.
-TOLVANE_API EncryptedLayout CheckEncryptedFile(const KeySchedule& key,
-                                               const std::filesystem::path& source);
+EncryptedLayout CheckEncryptedFile(const KeySchedule& key, const std::filesystem::path& source);
 
 }  // namespace tolvane
 

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <span>
 
-#include "tolvane/base/export.h"
-
 namespace tolvane {
 
 // The longest key a schedule takes. Only the first 72 bytes of a key have any effect.
@@ -16,7 +14,7 @@ inline constexpr std::size_t kMaxKeyBytes = 32767;
 // One Blowfish key schedule (the P-array and the four S-boxes) and the block transform on
 // it: 64-bit blocks, 16 rounds, each block two big-endian 32-bit halves. A value: copies are
 // independent, and each is wiped when it goes.
-class TOLVANE_API KeySchedule {
+class KeySchedule {
  public:
   // Keys a schedule with 1 to 32767 bytes. Throws tolvane::Error 9 "Subscript out of range"
   // for an empty key and 6 "Overflow" for a longer one.

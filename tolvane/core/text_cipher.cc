@@ -1,27 +1,30 @@
 #include "tolvane/core/text_cipher.h"
 
 #include <cstddef>
-#include <limits>
 #include <utility>
 
 #include "tolvane/base/error.h"
-#include "tolvane/platform/code_page.h"
+#include "tolvane/platform/system_code_page.h"
 
 namespace tolvane {
 
-SecureBytes AnsiBytes(std::u16string_view text) {
+SecureBytes AnsiBytes(const CodePage& page, std::u16string_view text) {
   SecureBytes bytes(text.size());
-  TextToAnsi(text, bytes);
+  system_code_page::Encode(page.number(), text, bytes);
   return bytes;
 }
 
-std::u16string TextOfAnsiBytes(std::span<const std::uint8_t> bytes) { return AnsiToText(bytes); }
+std::u16string TextOfAnsiBytes(const CodePage& page, std::span<const std::uint8_t> bytes) {
+  std::u16string text(bytes.size(), u'\0');
+  system_code_page::Decode(page.number(), bytes, text);
+  return text;
+}
 
-SecureBytes PaddedAnsiBytes(std::u16string_view text) {
+SecureBytes PaddedAnsiBytes(const CodePage& page, std::u16string_view text) {
   // Padded to the count of code units; in a single-byte code page that is the byte count.
   if (text.size() > kMaxTextUnits) throw OverflowError();
   SecureBytes bytes((text.size() + 7) / 8 * 8);
-  TextToAnsi(text, std::span<std::uint8_t>(bytes.data(), text.size()));
+  system_code_page::Encode(page.number(), text, std::span<std::uint8_t>(bytes.data(), text.size()));
   return bytes;
 }
 
@@ -34,21 +37,18 @@ void CutAtFirstNul(std::u16string& text) noexcept {
 }
 
 std::u16string EncryptText(const KeySchedule& key, const CipherThreads& threads,
-                           std::u16string_view text) {
-  SecureBytes bytes = PaddedAnsiBytes(text);
+                           const CodePage& page, std::u16string_view text) {
+  SecureBytes bytes = PaddedAnsiBytes(page, text);
   EcbEncrypt(key, bytes, bytes, threads);
-  return AnsiToText(bytes);
+  return TextOfAnsiBytes(page, bytes);
 }
 
 std::u16string DecryptText(const KeySchedule& key, const CipherThreads& threads,
-                           std::u16string_view cipher) {
-  if (cipher.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    throw OverflowError();
-  }
-  if (cipher.size() % 8 != 0) throw TextNotMultipleOf8Error();
-  SecureBytes bytes = AnsiBytes(cipher);
+                           const CodePage& page, std::u16string_view cipher) {
+  CheckCipherText(cipher);
+  SecureBytes bytes = AnsiBytes(page, cipher);
   EcbDecrypt(key, bytes, bytes, threads);
-  std::u16string text = AnsiToText(bytes);
+  std::u16string text = TextOfAnsiBytes(page, bytes);
   CutAtFirstNul(text);
   return text;
 }

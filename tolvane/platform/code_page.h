@@ -3,10 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "tolvane/base/error.h"
 #include "tolvane/base/export.h"
 
 namespace tolvane {
@@ -57,6 +59,36 @@ class TOLVANE_API CodePage {
  private:
   explicit CodePage(const code_page_tables::Table* table) noexcept : table_(table) {}
   const code_page_tables::Table* table_;
+};
+
+// A code page decided once, for work that converts more than once and must use one page
+// throughout, whatever another thread makes active meanwhile: the page, or the tolvane::Error
+// that refused it. Each use of a refused page throws that error again, so that every step
+// that converts fails just as it would have on its own, and work that converts nothing never
+// fails for the page.
+class ResolvedCodePage {
+ public:
+  explicit ResolvedCodePage(const CodePage& page) : page_(page) {}
+  // The active ANSI code page (see AnsiCodePage), or why it cannot be used.
+  static ResolvedCodePage Active() {
+    try {
+      return ResolvedCodePage(CodePage::Active());
+    } catch (const Error& refusal) {
+      return ResolvedCodePage(refusal);
+    }
+  }
+
+  // The page; throws the error that refused it.
+  const CodePage& Get() const {
+    if (!page_) throw *refusal_;
+    return *page_;
+  }
+  bool refused() const noexcept { return !page_; }
+
+ private:
+  explicit ResolvedCodePage(const Error& refusal) : refusal_(refusal) {}
+  std::optional<CodePage> page_;
+  std::optional<Error> refusal_;
 };
 
 // Whether the code page is one this layer supports.

@@ -14,6 +14,7 @@
 #include "tests/support/environment_testing.h"
 #include "tests/support/message_capture_testing.h"
 #include "tolvane/base/error.h"
+#include "tolvane/capi/tolvane.h"
 #include "tolvane/cipher/blowfish.h"
 
 namespace tolvane {
@@ -217,6 +218,21 @@ TEST(AnsiCodePageEnvironment, ProgramChoiceWins) {
       ::testing::ExitedWithCode(0), "error=5.*\nactive=1253");
 }
 
+// The C interface's numbers for cipher text of 7 and of 8 units: its length is checked before
+// the page is needed.
+void PrintCDecryptResults() {
+  tolvane_cipher* cipher = nullptr;
+  const std::uint8_t key[] = {1, 2, 3};
+  tolvane_cipher_create(&cipher);
+  tolvane_cipher_set_key(cipher, key, sizeof key);
+  const std::uint16_t units[8] = {u'a', u'b', u'c', u'd', u'e', u'f', u'g', u'h'};
+  std::uint16_t* result = nullptr;
+  std::size_t result_units = 0;
+  std::cerr << "C " << tolvane_decrypt_text16(cipher, units, 7, &result, &result_units) << " "
+            << tolvane_decrypt_text16(cipher, units, 8, &result, &result_units) << "\n";
+  tolvane_cipher_destroy(cipher);
+}
+
 TEST(AnsiCodePageEnvironment, TextMethodsReportARefusedPage) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
@@ -229,12 +245,13 @@ TEST(AnsiCodePageEnvironment, TextMethodsReportARefusedPage) {
         bf.sStringEncrypt(u"abc", out);
         for (const std::string& m : capture.Take()) std::cerr << m << "\n";
         std::cerr << (out == u"old" ? "unchanged" : "changed") << "\n";
+        PrintCDecryptResults();
         std::exit(0);
       },
       ::testing::ExitedWithCode(0),
       "Blowfish, sStringToByte\\(5 - TOLVANE_ANSI_CODEPAGE names code page 932.*\n"
       "Blowfish, sStringEncrypt\\(5 - .*\n"
-      "unchanged");
+      "unchanged\nC -2147218101 5\n");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// What both file layers share: the error numbers and texts of file failures, and the table
-// of temporary files a signal handler removes.
+// What both file layers share: the error numbers and texts of file failures (which the
+// settings file uses too), and the table of temporary files a signal handler removes.
 
 #include <cerrno>
 #include <cstring>
@@ -29,21 +29,53 @@ constinit PendingTable g_pending;
 
 }  // namespace
 
+FileFailure FileFailureOf(int error_number) noexcept {
+  switch (error_number) {
+    case ENOENT:
+      return FileFailure::kNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+#ifdef ETXTBSY
+    case ETXTBSY:
+#endif
+      return FileFailure::kDenied;
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+    case EFBIG:
+      return FileFailure::kFull;
+    default:
+      return FileFailure::kOther;
+  }
+}
+
+std::int32_t FileFailureNumber(FileFailure kind) noexcept {
+  switch (kind) {
+    case FileFailure::kNotFound:
+      return kErrFileNotFound;
+    case FileFailure::kDenied:
+      return kErrPermissionDenied;
+    case FileFailure::kFull:
+      return kErrDiskFull;
+    case FileFailure::kOther:
+      break;
+  }
+  return kErrPathAccess;
+}
+
 Error FileFailureError(FileFailure kind, const std::filesystem::path& path,
                        std::string_view reason) {
-  std::int32_t number = kErrPathAccess;
   const char* text = "Path/File access error";
   switch (kind) {
     case FileFailure::kNotFound:
-      number = kErrFileNotFound;
       text = "File not found";
       break;
     case FileFailure::kDenied:
-      number = kErrPermissionDenied;
       text = "Permission denied";
       break;
     case FileFailure::kFull:
-      number = kErrDiskFull;
       text = "Disk full";
       break;
     case FileFailure::kOther:
@@ -54,34 +86,11 @@ Error FileFailureError(FileFailure kind, const std::filesystem::path& path,
   description += Utf8(path);
   description += "': ";
   description += reason;
-  return Error(number, std::move(description));
+  return Error(FileFailureNumber(kind), std::move(description));
 }
 
 Error FileSystemError(int error_number, const std::filesystem::path& path) {
-  FileFailure kind = FileFailure::kOther;
-  switch (error_number) {
-    case ENOENT:
-      kind = FileFailure::kNotFound;
-      break;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-#ifdef ETXTBSY
-    case ETXTBSY:
-#endif
-      kind = FileFailure::kDenied;
-      break;
-    case ENOSPC:
-#ifdef EDQUOT
-    case EDQUOT:
-#endif
-    case EFBIG:
-      kind = FileFailure::kFull;
-      break;
-    default:
-      break;
-  }
-  return FileFailureError(kind, path, std::strerror(error_number));
+  return FileFailureError(FileFailureOf(error_number), path, std::strerror(error_number));
 }
 
 Error SourceNotFoundError() { return Error(kErrNotFound, "Source file is not found"); }

@@ -11,7 +11,6 @@
 
 #include "tolvane/base/byte_stream.h"
 #include "tolvane/base/error.h"
-#include "tolvane/base/export.h"
 
 namespace tolvane {
 
@@ -31,10 +30,10 @@ inline constexpr std::intptr_t kNoHandle = -1;
 // The error for a failed C library call on `path`: 53 "File not found", 70 "Permission
 // denied", 61 "Disk full" or 75 "Path/File access error" by errno, with the path and
 // strerror(errno) after the text. The same mapping on every platform.
-TOLVANE_API Error FileSystemError(int error_number, const std::filesystem::path& path);
+Error FileSystemError(int error_number, const std::filesystem::path& path);
 // The same for the last failed system call on `path`: errno on POSIX, GetLastError() on
 // Windows.
-TOLVANE_API Error LastFileSystemError(const std::filesystem::path& path);
+Error LastFileSystemError(const std::filesystem::path& path);
 
 // Which file a handle has open, for telling whether two names reach the same file: the
 // volume and the file's number on it (a device and an inode, or a volume serial number and a
@@ -55,7 +54,7 @@ enum class NewFileAccess {
 };
 
 // A regular file opened for reading. Closed on destruction if Close was not called.
-class TOLVANE_API InputFile final : public ByteSource {
+class InputFile final : public ByteSource {
  public:
   // Opens `path` if it names a regular file (a symbolic link to one counts). Throws
   // -2147218102 "Source file is not found" when it names nothing, a folder or any other kind
@@ -119,7 +118,7 @@ class TOLVANE_API InputFile final : public ByteSource {
 // - A target that is a device, pipe or socket is refused with 75: it is not a file to replace.
 // - On Windows the read-only attribute stands for the missing write permission, the temporary
 //   file always has its hidden name, and MoveFileExW (write-through) puts it in place.
-class TOLVANE_API AtomicFileWriter final : public ByteSink {
+class AtomicFileWriter final : public ByteSink {
  public:
   // Creates the temporary file. Throws FileSystemError or the read-only error above.
   explicit AtomicFileWriter(const std::filesystem::path& target, const InputFile* source = nullptr,
@@ -161,7 +160,7 @@ class TOLVANE_API AtomicFileWriter final : public ByteSink {
 // The writers themselves are left as they are; the process must not go on using them. Every
 // writer is covered, however long its path and however many are open: the memory the table
 // needs is taken when a writer starts, never in the handler.
-TOLVANE_API void DiscardPendingTemporaryFiles() noexcept;
+void DiscardPendingTemporaryFiles() noexcept;
 
 }  // namespace tolvane
 

@@ -1,3 +1,4 @@
+#include "tolvane/platform/file_system_posix.h"
 #include "tolvane/platform/file_system.h"
 #include "tolvane/platform/file_system_calls_posix.h"
 #include "tolvane/platform/file_system_shared.h"
@@ -106,11 +107,6 @@ std::string TemporaryName(const std::filesystem::path& target) {
   return "." + stem + suffix;
 }
 
-// open(2) with O_TMPFILE fails so where the kernel or the file system lacks it.
-bool UnnamedFilesUnsupported(int error_number) {
-  return error_number == EOPNOTSUPP || error_number == EISDIR || error_number == EINVAL;
-}
-
 // The canonical path of `path`, all links resolved.
 std::filesystem::path Resolved(const std::filesystem::path& path) {
   char* const resolved = Sys().realpath(path.c_str(), nullptr);
@@ -184,6 +180,15 @@ void LinkTemporary(int fd, const std::filesystem::path& folder, const std::files
 }
 
 }  // namespace
+
+int OpenUnnamedFile(const std::filesystem::path& folder, int access,
+                    const std::filesystem::path& named) {
+  const int fd = Sys().open(folder.c_str(), O_TMPFILE | access | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+  // open(2) with O_TMPFILE fails so where the kernel or the file system lacks it.
+  if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return -1;
+  throw FileSystemError(errno, named);
+}
 
 const FileSystemCalls& DefaultFileSystemCalls() noexcept { return kDefaultCalls; }
 const FileSystemCalls& CurrentFileSystemCalls() noexcept { return g_calls; }
@@ -331,12 +336,11 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path& target, const In
   // An unnamed file is named later through its /proc link, which needs no privilege; without
   // /proc the named file is used from the start.
   if (Sys().faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0) {
-    handle_ = Sys().open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    handle_ = OpenUnnamedFile(folder_, O_WRONLY, target_);
     if (handle_ >= 0) {
       state.unnamed = true;
       return;
     }
-    if (!UnnamedFilesUnsupported(errno)) throw FileSystemError(errno, target_);
   }
 
   for (int attempt = 0; attempt < 100; ++attempt) {

@@ -34,6 +34,7 @@ enum class Step {
   kNone,
   kOpen,  // opening the source
   kCreate,
+  kCreateUnnamed,  // only the unnamed temporary file: no named one may stand in for it
   kWrite,
   kFchmod,
   kFsync,
@@ -62,6 +63,7 @@ std::vector<std::pair<off_t, off_t>> g_writeback;  // the ranges asked for, fail
 int FaultyOpen(const char* path, int flags, mode_t mode) {
   const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
   if (unnamed && g_fault.named) return errno = EOPNOTSUPP, -1;
+  if (unnamed && g_fault.step == Step::kCreateUnnamed) return errno = g_fault.error, -1;
   const bool create = (flags & O_CREAT) || unnamed;
   if (create && g_fault.step == Step::kCreate) return errno = g_fault.error, -1;
   if (!(flags & (O_CREAT | O_DIRECTORY)) && g_fault.step == Step::kOpen) {
@@ -171,6 +173,7 @@ TEST_F(FaultTest, AnyFailingStepKeepsTheTargetAndRemovesTheTemporaryFile) {
     std::string message;
   } cases[] = {
       {Step::kCreate, EACCES, 0, "Permission denied: '" + target + "': Permission denied"},
+      {Step::kCreateUnnamed, ENOSPC, 0, "Disk full: '" + target + "': No space left on device"},
       {Step::kWrite, ENOSPC, 1 << 20, "Disk full: '" + target + "': No space left on device"},
       {Step::kWrite, EIO, 0, "Path/File access error: '" + target + "': Input/output error"},
       {Step::kFchmod, EIO, 0, "Path/File access error: '" + target + "': Input/output error"},
@@ -182,7 +185,8 @@ TEST_F(FaultTest, AnyFailingStepKeepsTheTargetAndRemovesTheTemporaryFile) {
   };
   for (const bool named : {false, true}) {
     for (const auto& c : cases) {
-      if (named && c.step == Step::kLink) continue;  // a named file is never linked
+      // A named file is never linked, and comes where no unnamed one can be made.
+      if (named && (c.step == Step::kLink || c.step == Step::kCreateUnnamed)) continue;
       SCOPED_TRACE(::testing::Message()
                    << "step " << static_cast<int>(c.step) << ", named " << named);
       WriteBytes(dir_ / "t", old_content);

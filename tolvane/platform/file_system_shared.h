@@ -1,6 +1,7 @@
 #ifndef TOLVANE_PLATFORM_FILE_SYSTEM_SHARED_H_
 #define TOLVANE_PLATFORM_FILE_SYSTEM_SHARED_H_
 
+#include <cstdint>
 #include <filesystem>
 #include <string_view>
 
@@ -9,10 +10,17 @@
 namespace tolvane {
 
 // What the two file layers (file_system_posix.cc, file_system_win.cc) share, written once in
-// file_system.cc. Not an installed header.
+// file_system.cc, and the one mapping of errno values to error numbers, which the layers above
+// use too (the settings file). Not an installed header.
 
 // The kinds of failure a caller can act on, whatever the platform's own code was.
 enum class FileFailure { kNotFound, kDenied, kFull, kOther };
+
+// The kind of failure an errno value stands for: ENOENT not found; EACCES, EPERM, EROFS and
+// ETXTBSY denied; ENOSPC, EDQUOT and EFBIG full; anything else other.
+FileFailure FileFailureOf(int error_number) noexcept;
+// 53 "File not found", 70 "Permission denied", 61 "Disk full" or 75 "Path/File access error".
+std::int32_t FileFailureNumber(FileFailure kind) noexcept;
 
 // 53 "File not found", 70 "Permission denied", 61 "Disk full" or 75 "Path/File access error"
 // by kind, then the path and the system's reason: "Disk full: '/x': No space left on device".

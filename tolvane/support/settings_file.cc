@@ -12,15 +12,15 @@
 #include <vector>
 
 #include "tolvane/base/error.h"
+#include "tolvane/platform/file_system_shared.h"
 
 namespace tolvane {
 namespace {
 
+// The number as every file failure has it (platform/); the text the settings have always had.
 Error SystemError(int err, const std::string& doing, const std::filesystem::path& path) {
-  std::int32_t number = kErrPathAccess;
-  if (err == EACCES || err == EPERM || err == EROFS) number = kErrPermissionDenied;
-  if (err == ENOSPC || err == EDQUOT) number = kErrDiskFull;
-  return Error(number, "Cannot " + doing + " \"" + path.string() + "\": " + std::strerror(err));
+  return Error(FileFailureNumber(FileFailureOf(err)),
+               "Cannot " + doing + " \"" + path.string() + "\": " + std::strerror(err));
 }
 
 std::filesystem::path HomeFolder() {

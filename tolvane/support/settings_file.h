@@ -3,15 +3,13 @@
 
 #include <filesystem>
 
-#include "tolvane/base/export.h"
-
 namespace tolvane {
 
 // The per-user settings database: $XDG_CONFIG_HOME/Brennix/Tolvane/settings.sqlite3, or
 // $HOME/.config/... when XDG_CONFIG_HOME is unset, empty or not absolute (the home folder
 // comes from the password database when HOME is unset too). Throws tolvane::Error when no
 // home folder can be found.
-TOLVANE_API std::filesystem::path SettingsFilePath();
+std::filesystem::path SettingsFilePath();
 
 // Makes sure `file` exists and only its owner can reach it: missing folders on its path are
 // created with mode 0700 and a missing file with mode 0600; an existing file keeps its
@@ -19,7 +17,7 @@ TOLVANE_API std::filesystem::path SettingsFilePath();
 // file, or a file of another user is refused (75) and left as it is. Throws tolvane::Error
 // naming the path that could not be created, opened or used. Never opens the file itself, so
 // the locks that SQLite connections of this process hold on it stay in place.
-TOLVANE_API void CreatePrivateFile(const std::filesystem::path& file);
+void CreatePrivateFile(const std::filesystem::path& file);
 
 }  // namespace tolvane
 

@@ -16,16 +16,14 @@ namespace {
 
 // The library names a refused code page that came from the system or TOLVANE_ANSI_CODEPAGE
 // but not how to get past it; the tool's message says. (Its number is shared with other
-// failures, so the active page itself is asked.)
-std::string CodePageHint(const Error& error) {
+// failures, so the run's page itself is asked; a run that decided none asks the active one.)
+std::string CodePageHint(const Session& session, const Error& error) {
   if (error.number() != kErrUnsupportedCodePage) return "";
-  try {
-    AnsiCodePage();
-    return "";
-  } catch (const Error&) {
-    return "; give a supported one with --code-page N or the environment variable " +
-           std::string(kAnsiCodePageVariable);
-  }
+  const bool refused =
+      session.code_page ? session.code_page->refused() : ResolvedCodePage::Active().refused();
+  if (!refused) return "";
+  return "; give a supported one with --code-page N or the environment variable " +
+         std::string(kAnsiCodePageVariable);
 }
 
 }  // namespace
@@ -42,7 +40,7 @@ void OnRun(CLI::App* sub, Session& session, std::function<int()> work) {
       WriteStderr("Run 'tolvane-crypt " + session.command + " --help' for usage.\n");
       session.exit_code = kExitUsage;
     } catch (const Error& e) {
-      PrintMessage(session.context + ": " + e.description() + CodePageHint(e));
+      PrintMessage(session.context + ": " + e.description() + CodePageHint(session, e));
       session.exit_code = kExitFailed;
     } catch (const std::exception& e) {
       PrintMessage(session.context + ": " + e.what());
@@ -79,10 +77,10 @@ void AddCodePageOption(CLI::App* sub, std::optional<int>& code_page) {
   sub->add_option("--code-page", code_page, Help(sub, "--code-page"))->type_name("N");
 }
 
-void ApplyCodePage(const std::optional<int>& code_page) {
-  if (!code_page) return;
+const ResolvedCodePage& DecideCodePage(Session& session, const std::optional<int>& code_page) {
+  if (!code_page) return session.code_page.emplace(ResolvedCodePage::Active());
   try {
-    SetAnsiCodePage(*code_page);
+    return session.code_page.emplace(CodePage::Of(*code_page));
   } catch (const Error& e) {
     throw UsageError(e.description());
   }
@@ -93,7 +91,7 @@ KeySchedule ReadKeySchedule(const CipherOptions& o, Session& session, bool confi
   session.context =
       session.command + (o.key.file.empty() ? std::string() : " --key-file " + Quote(o.key.file));
   // Both wipe their bytes when they go.
-  const SecureBytes key = ReadKey(o.key, confirm);
+  const SecureBytes key = ReadKey(o.key, *session.code_page, confirm);
   session.context = saved;
   try {
     return KeySchedule(std::span<const std::uint8_t>(key.data(), key.size()));
@@ -111,7 +109,8 @@ void PrintMessage(std::string_view message) {
 }
 
 int ReportFailure(const Session& session, std::string_view label, const Error& error) {
-  PrintMessage(session.context + ": " + FormatErrorMessage(label, error) + CodePageHint(error));
+  PrintMessage(session.context + ": " + FormatErrorMessage(label, error) +
+               CodePageHint(session, error));
   return kExitFailed;
 }
 

@@ -15,6 +15,7 @@
 #include "tolvane/base/wipe.h"
 #include "tolvane/core/ecb.h"
 #include "tolvane/core/key_schedule.h"
+#include "tolvane/platform/code_page.h"
 #include "tools/crypt/key_source.h"
 
 namespace tolvane::crypt {
@@ -29,6 +30,8 @@ struct Session {
   std::string command;
   std::string context;
   int exit_code = kExitOk;
+  // The code page the run converts text through, once DecideCodePage has decided it.
+  std::optional<ResolvedCodePage> code_page;
 };
 
 // Makes `work` the callback of subcommand `sub`: it runs once the command line is parsed,
@@ -52,11 +55,15 @@ void AddKeyOptions(CLI::App* sub, KeyOptions& key);
 void AddThreadsOption(CLI::App* sub, unsigned& threads);
 void AddCodePageOption(CLI::App* sub, std::optional<int>& code_page);
 
-// Makes `code_page` the active ANSI code page, if given; an unsupported one is a UsageError.
-void ApplyCodePage(const std::optional<int>& code_page);
+// Decides, once for the run, the code page its text goes through: the one --code-page names,
+// else the active ANSI code page (the system's or TOLVANE_ANSI_CODEPAGE's). An unsupported
+// --code-page is a UsageError; a refused active page fails only the steps that convert.
+// Returns the decision, which session.code_page keeps.
+const ResolvedCodePage& DecideCodePage(Session& session, const std::optional<int>& code_page);
 
-// The key schedule of the key the options name; `confirm` asks twice at a prompt. Messages
-// about the key name the key file. Throws UsageError for a key the cipher refuses.
+// The key schedule of the key the options name, a text key through the run's code page (after
+// DecideCodePage); `confirm` asks twice at a prompt. Messages about the key name the key file.
+// Throws UsageError for a key the cipher refuses.
 KeySchedule ReadKeySchedule(const CipherOptions& o, Session& session, bool confirm);
 // The threads the options allow; the shared pool only when more than one.
 CipherThreads ThreadsOf(const CipherOptions& o);

@@ -9,6 +9,7 @@
 
 #include "tolvane/base/byte_stream.h"
 #include "tolvane/base/error.h"
+#include "tolvane/cipher/failure_labels.h"
 #include "tolvane/core/encrypted_file.h"
 #include "tolvane/platform/file_system.h"
 #include "tools/crypt/command.h"
@@ -44,18 +45,11 @@ class StdoutSink final : public ByteSink {
   bool failed_ = false;
 };
 
-// The label each failure was always reported under: the name of the library's method.
-const char* FailureLabel(bool encrypt, const Error& error) {
-  if (encrypt) return "Blowfish, sFileEncrypt";
-  // Cipher data of no whole blocks was refused by the byte-array method.
-  return error.number() == kErrNotMultipleOf8 ? "Blowfish, sDecrypt" : "Blowfish, sFileDecrypt";
-}
-
 // Encrypts or decrypts SRC into DST. Decryption runs every check of the format and the key
 // before its first byte is written, so a refused file leaves DST as it was and, for standard
 // output, prints nothing.
 int FileCommand(const FileOptions& o, Session& session, bool encrypt) {
-  ApplyCodePage(o.code_page);
+  DecideCodePage(session, o.code_page);
   session.context = session.command + " " + Quote(o.src);
   RequireOneUseOfStdin(o.key, IsStdStream(o.src));
   if (IsStdStream(o.dst)) RequireStdStream(1);
@@ -93,7 +87,11 @@ int FileCommand(const FileOptions& o, Session& session, bool encrypt) {
     progress.EndLine();
     if (stdout_sink.failed()) throw;
     const Error named = spool ? NamingStdin(error, spool->path()) : error;
-    return ReportFailure(session, FailureLabel(encrypt, named), named);
+    return ReportFailure(
+        session,
+        face::FailureLabel(encrypt ? face::Operation::kEncryptFile : face::Operation::kDecryptFile,
+                           named),
+        named);
   }
   return kExitOk;
 }
@@ -101,7 +99,7 @@ int FileCommand(const FileOptions& o, Session& session, bool encrypt) {
 // Runs the checks decryption makes before writing anything; says on standard error what it
 // found, and whether the key could be checked at all.
 int CheckCommand(const CipherOptions& o, const std::string& file, Session& session) {
-  ApplyCodePage(o.code_page);
+  DecideCodePage(session, o.code_page);
   session.context = session.command + " " + Quote(file);
   RequireOneUseOfStdin(o.key, IsStdStream(file));
   const KeySchedule key = ReadKeySchedule(o, session, false);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tolvane/base/error.h"
+#include "tolvane/base/utf8.h"
 #include "tolvane/platform/file_system.h"
 #include "tools/crypt/interrupts.h"
 
@@ -18,24 +19,6 @@ std::string Describe(const std::string& path) {
 std::string LimitText(std::size_t limit) {
   return limit % (1 << 20) == 0 ? std::to_string(limit >> 20) + " MiB"
                                 : std::to_string(limit) + " bytes";
-}
-
-void AppendUtf8(SecureBytes& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<std::uint8_t>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<std::uint8_t>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<std::uint8_t>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<std::uint8_t>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<std::uint8_t>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
-  }
 }
 
 // UTF-16 after its byte-order mark, as UTF-8. Converted here rather than through a string,
@@ -53,15 +36,14 @@ SecureBytes Utf16ToUtf8Bytes(const SecureBytes& in, bool big_endian, const std::
   out.reserve(in.size() / 2 * 3);
   for (std::size_t at = 2; at < in.size(); at += 2) {
     char32_t c = unit(at);
-    if (c >= 0xD800 && c < 0xE000) {
-      const bool paired =
-          c < 0xDC00 && at + 3 < in.size() && unit(at + 2) >= 0xDC00 && unit(at + 2) < 0xE000;
+    if (IsSurrogate(c)) {
+      const bool paired = IsHighSurrogate(c) && at + 3 < in.size() && IsLowSurrogate(unit(at + 2));
       if (!paired) {
         throw Error(kErrInvalidCall, Describe(path) +
                                          " is UTF-16 text holding half a surrogate pair at byte " +
                                          std::to_string(at) + ", which is no character");
       }
-      c = 0x10000 + ((c - 0xD800) << 10) + (unit(at + 2) - 0xDC00);
+      c = CombineSurrogates(c, unit(at + 2));
       at += 2;
     }
     AppendUtf8(out, c);

@@ -3,8 +3,9 @@
 #include <string_view>
 
 #include "tolvane/base/error.h"
-#include "tolvane/platform/code_page.h"
 #include "tolvane/base/utf8.h"
+#include "tolvane/core/text_cipher.h"
+#include "tolvane/platform/code_page.h"
 #include "tools/crypt/exact_text.h"
 #include "tools/crypt/io.h"
 #include "tools/crypt/terminal.h"
@@ -32,23 +33,24 @@ SecureBytes PromptOnce(const char* prompt) {
   return line;
 }
 
-// UTF-8 text to its bytes in the active ANSI code page, refused unless every character comes
-// back as itself; the intermediate copies are wiped.
-SecureBytes TextKeyToAnsi(std::string_view utf8, const std::string& source) {
+// UTF-8 text to its bytes in the run's code page, refused unless every character comes back
+// as itself; the intermediate copies are wiped.
+SecureBytes TextKeyToAnsi(std::string_view utf8, const ResolvedCodePage& page,
+                          const std::string& source) {
   std::u16string text;
   try {
     text = Utf8ToUtf16(utf8);
   } catch (const Error& e) {
     throw UsageError("the key " + source + " is not valid UTF-8 text");
   }
-  const std::optional<InexactCharacter> inexact = FindInexactCharacter(text);
-  SecureBytes key(text.size());
-  if (!inexact) TextToAnsi(text, key);
+  const std::optional<InexactCharacter> inexact = FindInexactCharacter(page.Get(), text);
+  SecureBytes key;
+  if (!inexact) key = AnsiBytes(page.Get(), text);
   SecureWipe(text.data(), text.size() * sizeof(char16_t));
   if (inexact) {
     throw UsageError("the key " + source + " holds the character " +
                      DescribeCharacter(inexact->character) + ", which code page " +
-                     std::to_string(AnsiCodePage()) +
+                     std::to_string(page.Get().number()) +
                      " cannot hold exactly; choose one that can with --code-page N, or give "
                      "the key's bytes with --key-file PATH");
   }
@@ -58,18 +60,18 @@ SecureBytes TextKeyToAnsi(std::string_view utf8, const std::string& source) {
   return key;
 }
 
-SecureBytes PromptForKey(bool confirm) {
+SecureBytes PromptForKey(const ResolvedCodePage& page, bool confirm) {
   const SecureBytes typed = PromptOnce("Key: ");
   if (confirm && PromptOnce("Key again: ") != typed) {
     throw UsageError("the two keys typed differ; nothing was done");
   }
   return TextKeyToAnsi(std::string_view(reinterpret_cast<const char*>(typed.data()), typed.size()),
-                       "typed");
+                       page, "typed");
 }
 
 }  // namespace
 
-SecureBytes ReadKey(const KeyOptions& options, bool confirm) {
+SecureBytes ReadKey(const KeyOptions& options, const ResolvedCodePage& page, bool confirm) {
   if (!options.file.empty()) return ReadKeyFile(options.file);
   SecureBytes key;
   if (!options.env.empty()) {
@@ -77,9 +79,9 @@ SecureBytes ReadKey(const KeyOptions& options, bool confirm) {
     if (!value) throw UsageError("environment variable " + options.env + " is not set");
     key =
         TextKeyToAnsi(std::string_view(reinterpret_cast<const char*>(value->data()), value->size()),
-                      "in " + options.env);
+                      page, "in " + options.env);
   } else if (StdinIsTerminal()) {
-    key = PromptForKey(confirm);
+    key = PromptForKey(page, confirm);
   } else {
     throw UsageError("no key given: use --key-file PATH or --key-env NAME");
   }

@@ -7,6 +7,7 @@
 
 #include "tolvane/base/wipe.h"
 #include "tolvane/core/key_schedule.h"
+#include "tolvane/platform/code_page.h"
 
 namespace tolvane::crypt {
 
@@ -26,13 +27,13 @@ struct KeyOptions {
 
 // The key bytes. A key file's bytes are taken exactly (1 to 32767 of them; "-" reads standard
 // input); a larger file is refused after reading 32768 bytes. Text keys (environment, prompt)
-// are converted through the active ANSI code page and refused when a character does not
+// are converted through the run's code page (`page`) and refused when a character does not
 // convert exactly, since every such character would become the same "?" and many passwords
 // the same key. With `confirm`, a key typed at the prompt is asked for twice.
 //
 // Throws UsageError for a text key that cannot be used or is missing, tolvane::Error for a key
 // file that cannot be read or used.
-SecureBytes ReadKey(const KeyOptions& options, bool confirm);
+SecureBytes ReadKey(const KeyOptions& options, const ResolvedCodePage& page, bool confirm);
 
 }  // namespace tolvane::crypt
 

@@ -14,6 +14,7 @@
 #include "tolvane/base/error.h"
 #include "tolvane/base/wipe.h"
 #include "tolvane/platform/file_system.h"
+#include "tolvane/platform/file_system_posix.h"
 #include "tools/crypt/io.h"
 
 namespace tolvane::crypt {
@@ -28,11 +29,11 @@ std::filesystem::path TemporaryFolder() {
   return dir != nullptr && dir[0] == '/' ? dir : "/tmp";
 }
 
-// Opens an unnamed file for reading and writing: O_TMPFILE where the file system has it,
-// otherwise a named one that is removed at once.
-int OpenUnnamedFile() {
+// Opens a file that no name reaches, for reading and writing: an unnamed one where the file
+// system has them, otherwise a named one that is removed at once.
+int OpenSpoolFile() {
   const std::filesystem::path folder = TemporaryFolder();
-  int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  int fd = OpenUnnamedFile(folder, O_RDWR, folder);
   if (fd >= 0) return fd;
   std::string pattern = (folder / "tolvane-crypt.XXXXXX").string();
   fd = mkostemp(pattern.data(), O_CLOEXEC);  // mode 0600
@@ -65,7 +66,7 @@ bool Copy(int from, int to, std::uint64_t limit, const std::filesystem::path& ta
 
 StdinSpool::StdinSpool() {
   RequireStdStream(0);
-  handle_ = OpenUnnamedFile();
+  handle_ = OpenSpoolFile();
   const int fd = static_cast<int>(handle_);
   try {
     if (!Copy(STDIN_FILENO, fd, kMaxSpoolBytes, TemporaryFolder())) {

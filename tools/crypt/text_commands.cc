@@ -8,6 +8,7 @@
 
 #include "tolvane/base/error.h"
 #include "tolvane/base/utf8.h"
+#include "tolvane/cipher/failure_labels.h"
 #include "tolvane/core/hex_code.h"
 #include "tolvane/core/text_cipher.h"
 #include "tolvane/platform/code_page.h"
@@ -96,8 +97,8 @@ void WriteHexCode(std::u16string_view text) {
 
 // Decryption ends text at its first NUL character (the padding's), so text holding one would
 // not come back as it was: it is refused, naming the position, as an inexact character is.
-void RequireExactText(const std::u16string& text) {
-  const std::optional<InexactCharacter> inexact = FindInexactCharacter(text);
+void RequireExactText(const CodePage& page, const std::u16string& text) {
+  const std::optional<InexactCharacter> inexact = FindInexactCharacter(page, text);
   const std::size_t nul = text.find(u'\0');
   // Before the first inexact character, code units and characters count alike.
   if (nul != std::u16string::npos && (!inexact || nul + 1 < inexact->position)) {
@@ -111,7 +112,7 @@ void RequireExactText(const std::u16string& text) {
   throw Error(kErrInvalidCall, "the text holds the character " +
                                    DescribeCharacter(inexact->character) + " at position " +
                                    std::to_string(inexact->position) + ", which code page " +
-                                   std::to_string(AnsiCodePage()) +
+                                   std::to_string(page.number()) +
                                    " cannot hold exactly (it would come back as \"?\" or "
                                    "another character); choose a code page with --code-page N, "
                                    "or convert anyway with --lossy");
@@ -120,50 +121,41 @@ void RequireExactText(const std::u16string& text) {
 // UTF-8 has no form for half a surrogate pair; text holding one is refused, as text that is
 // not valid UTF-8 is on the way in, rather than printed with U+FFFD in its place.
 void RequireWholeCharacters(std::u16string_view text) {
-  std::size_t position = 0;
-  for (std::size_t i = 0; i < text.size(); ++i, ++position) {
-    const char16_t unit = text[i];
-    if (unit < 0xD800 || unit >= 0xE000) continue;
-    if (unit < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-      ++i;  // a pair: one character
-      continue;
+  std::size_t position = 1;
+  for (std::size_t i = 0; i < text.size(); ++position) {
+    const Utf16Character character = DecodeUtf16(text, i);
+    if (IsSurrogate(character.code_point)) {
+      throw Error(kErrInvalidCall, "the code holds a lone surrogate, " +
+                                       DescribeCharacter(character.code_point) + ", at position " +
+                                       std::to_string(position) +
+                                       ", which is no character and has no UTF-8 form");
     }
-    throw Error(kErrInvalidCall, "the code holds a lone surrogate, " + DescribeCharacter(unit) +
-                                     ", at position " + std::to_string(position + 1) +
-                                     ", which is no character and has no UTF-8 form");
+    i += character.length;
   }
 }
 
-// What every text subcommand does first.
-void Prepare(const TextOptions& o) {
-  ApplyCodePage(o.code_page);
+// What every text subcommand does first. Returns the run's code page.
+const ResolvedCodePage& Prepare(const TextOptions& o, Session& session) {
+  const ResolvedCodePage& page = DecideCodePage(session, o.code_page);
   RequireOneUseOfStdin(o.key, !o.text);
-}
-
-// The label a failure of text encryption was always reported under: the conversion through
-// the code page, or the encryption itself.
-std::string_view TextFailureLabel(const Error& error, std::string_view cipher_label) {
-  return error.number() == kErrUnsupportedCodePage ? "Blowfish, sStringToByte" : cipher_label;
+  return page;
 }
 
 int EncryptTextCommand(const TextOptions& o, Session& session) {
-  Prepare(o);
+  const ResolvedCodePage& page = Prepare(o, session);
   std::u16string text = TextArgumentOrStdin(o);
   const WipeOnExit wipe_text(text);
-  if (!o.lossy) RequireExactText(text);
+  if (!o.lossy) RequireExactText(page.Get(), text);
   const KeySchedule key = ReadKeySchedule(o, session, true);
-  // Empty text has no block to encrypt, and has always been refused as an empty array.
-  if (text.empty()) return ReportFailure(session, "Blowfish, sEncrypt", SubscriptError());
   std::u16string cipher;
   try {
-    cipher = EncryptText(key, ThreadsOf(o), text);
+    face::RequireFaceText(face::Operation::kEncryptText, text);
+    cipher = EncryptText(key, ThreadsOf(o), page.Get(), text);
   } catch (const Error& error) {
-    return ReportFailure(session, TextFailureLabel(error, "Blowfish, sStringEncrypt"), error);
+    return ReportFailure(session, face::FailureLabel(face::Operation::kEncryptText, error), error);
   }
   if (o.raw) {
-    SecureBytes bytes(cipher.size());
-    TextToAnsi(cipher, bytes);
-    WriteStdout(bytes);
+    WriteStdout(AnsiBytes(page.Get(), cipher));
   } else {
     WriteHexCode(cipher);
   }
@@ -171,26 +163,30 @@ int EncryptTextCommand(const TextOptions& o, Session& session) {
 }
 
 int DecryptTextCommand(const TextOptions& o, Session& session) {
-  Prepare(o);
+  const ResolvedCodePage& page = Prepare(o, session);
   std::u16string cipher;
   if (o.raw) {
-    cipher = AnsiToText(o.text ? SecureBytes(o.text->begin(), o.text->end()) : ReadAll("-"));
+    const SecureBytes bytes = o.text ? SecureBytes(o.text->begin(), o.text->end()) : ReadAll("-");
+    cipher = TextOfAnsiBytes(page.Get(), bytes);
   } else {
     SecureBytes read;
     const std::string_view hex = HexArgumentOrStdin(o, read);
     try {
       cipher = HexCodeOf(hex);
     } catch (const Error& error) {
-      return ReportFailure(session, "Blowfish, fHexCodeToString", error);
+      return ReportFailure(session, face::FailureLabel(face::Operation::kHexCodeToText, error),
+                           error);
     }
   }
   const KeySchedule key = ReadKeySchedule(o, session, false);
   std::u16string plain;
   const WipeOnExit wipe_plain(plain);
   try {
-    plain = DecryptText(key, ThreadsOf(o), cipher);
+    // The cipher text's own faults come before a refused code page's.
+    CheckCipherText(cipher);
+    plain = DecryptText(key, ThreadsOf(o), page.Get(), cipher);
   } catch (const Error& error) {
-    return ReportFailure(session, TextFailureLabel(error, "Blowfish, sStringDecrypt"), error);
+    return ReportFailure(session, face::FailureLabel(face::Operation::kDecryptText, error), error);
   }
   std::string out = Utf16ToUtf8(plain);
   const WipeOnExit wipe_out(out);
@@ -198,21 +194,22 @@ int DecryptTextCommand(const TextOptions& o, Session& session) {
   return kExitOk;
 }
 
-int HexCommand(const TextOptions& o) {
-  Prepare(o);
+int HexCommand(const TextOptions& o, Session& session) {
+  Prepare(o, session);
   WriteHexCode(TextArgumentOrStdin(o));
   return kExitOk;
 }
 
 int UnhexCommand(const TextOptions& o, Session& session) {
-  Prepare(o);
+  Prepare(o, session);
   SecureBytes read;
   const std::string_view hex = HexArgumentOrStdin(o, read);
   std::u16string text;
   try {
     text = HexCodeOf(hex);
   } catch (const Error& error) {
-    return ReportFailure(session, "Blowfish, fHexCodeToString", error);
+    return ReportFailure(session, face::FailureLabel(face::Operation::kHexCodeToText, error),
+                         error);
   }
   RequireWholeCharacters(text);
   WriteStdout(Utf16ToUtf8(text));
@@ -239,7 +236,7 @@ void AddTextCommands(CLI::App& app, Session& session) {
   auto* hex = AddDocumentedSubcommand(app, "hex");
   auto* unhex = AddDocumentedSubcommand(app, "unhex");
   for (auto* sub : {hex, unhex}) sub->add_option("TEXT", o->text, Help(sub, "TEXT"));
-  OnRun(hex, session, [o] { return HexCommand(*o); });
+  OnRun(hex, session, [o, &session] { return HexCommand(*o, session); });
   OnRun(unhex, session, [o, &session] { return UnhexCommand(*o, session); });
 }
 

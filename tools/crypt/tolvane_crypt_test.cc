@@ -540,6 +540,15 @@ TEST_F(CryptTool, FailuresAndTheirExitCodes) {
        {},
        {},
        {{"TOLVANE_ANSI_CODEPAGE", "932"}}},
+      // Cipher text of a wrong length is refused as such before the page is needed.
+      {{"decrypt-text", "--key-file", k, "41004100410041004100410041004100410041"},
+       "",
+       1,
+       "decrypt-text: Blowfish, sStringDecrypt(-2147218101 - ",
+       "",
+       {},
+       {},
+       {{"TOLVANE_ANSI_CODEPAGE", "932"}}},
       // A refused code page that no option gave says how to choose another.
       {{"encrypt-text", "--key-file", k, "x"},
        "",
