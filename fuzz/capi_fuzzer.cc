@@ -74,7 +74,8 @@ bool CallText(Function function, const std::basic_string<Unit>& text, std::uint8
   std::size_t size = 12345;
   const int null = options & 3;
   std::size_t length = text.size();
-  if (options & 4) length = std::size_t{4} * TOLVANE_MAX_TEXT_UNITS + 1;
+  // Beyond every text limit, that of UTF-8 cipher text (four bytes a unit) included.
+  if (options & 4) length = std::size_t{4} * TOLVANE_MAX_CIPHER_TEXT_UNITS + 1;
   const std::int32_t status = function(null == 1 && !text.empty() ? nullptr : text.data(), length,
                                        null == 2 ? nullptr : &result, null == 3 ? nullptr : &size);
   CheckStatus(status);
