@@ -35,6 +35,7 @@ def test_bytes_threads_and_text_round_trip():
     one, two = tolvane.Blowfish(b"key"), tolvane.Blowfish(b"key", threads=2)
     assert one.encrypt(data) == two.encrypt(data)
     assert one.decrypt(two.encrypt(data)) == data
+    assert tolvane.Blowfish(b"key", threads=0).encrypt(data) == one.encrypt(data)  # per hardware
     sealed = one.encrypt_text("Grüße aus Łeba")
     assert len(sealed) == 16
     assert one.decrypt_text(sealed) == "Grüße aus Leba"  # 1252 has no "Ł": its look-alike
@@ -91,6 +92,7 @@ def stop_on_ctrl_c(done, total):
     ("encrypt_file", 1, lambda done, total: True, tolvane.Error),
     ("encrypt_file", 2, stop_on_ctrl_c, tolvane.Error),
     ("decrypt_file", 2, lambda done, total: 1 / 0, ZeroDivisionError),
+    ("encrypt_file", 1, lambda done, total: 1 / 0, ZeroDivisionError),
     ("encrypt_file", 1, None, KeyboardInterrupt),  # Ctrl-C
     ("decrypt_file", 2, lambda done, total: None, KeyboardInterrupt),
 ])

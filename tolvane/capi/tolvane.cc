@@ -20,6 +20,7 @@
 #include "tolvane/base/error.h"
 #include "tolvane/base/utf8.h"
 #include "tolvane/base/wipe.h"
+#include "tolvane/capi/block_release.h"
 #include "tolvane/core/ecb.h"
 #include "tolvane/core/encrypted_file.h"
 #include "tolvane/core/hex_code.h"
@@ -35,6 +36,9 @@ struct tolvane_cipher {
 };
 
 namespace tolvane {
+
+BlockRelease g_release_block = [](void* start) noexcept { std::free(start); };
+
 namespace {
 
 constexpr std::size_t kMaxBytes = std::numeric_limits<std::int32_t>::max();
@@ -242,7 +246,7 @@ void tolvane_free(void* block) {
   std::size_t size = 0;
   std::memcpy(&size, start, sizeof size);
   SecureWipe(start, kBlockHeader + size);
-  std::free(start);
+  g_release_block(start);
 }
 
 int32_t tolvane_cipher_create(tolvane_cipher** cipher) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "tests/support/environment_testing.h"
+#include "tolvane/capi/block_release.h"
 
 namespace {
 
@@ -128,6 +131,63 @@ TEST(CInterface, RefusalsReturnTheirNumber) {
   EXPECT_EQ(std::memcmp(again, expected, 8), 0);
 }
 
+// Empty buffers may be NULL wherever a buffer is taken; buffers that only touch are apart, one
+// shared byte is an overlap.
+TEST(CInterface, EmptyAndTouchingBuffersAreAccepted) {
+  const Cipher cipher = Keyed("key");
+  std::uint8_t wide[16] = {};
+  void* block = nullptr;
+  std::size_t size = 99;
+  const auto chars = reinterpret_cast<char**>(&block);
+  const auto units = reinterpret_cast<std::uint16_t**>(&block);
+  const auto bytes = reinterpret_cast<std::uint8_t**>(&block);
+  const struct {
+    const char* what;
+    std::function<int32_t()> call;
+    int32_t number = 0;
+  } cases[] = {
+      {"encrypt 0", [&] { return tolvane_encrypt(cipher.get(), nullptr, nullptr, 0); }},
+      {"decrypt 0", [&] { return tolvane_decrypt(cipher.get(), nullptr, nullptr, 0); }},
+      {"text16 0", [&] { return tolvane_decrypt_text16(cipher.get(), nullptr, 0, units, &size); }},
+      {"hex8 0", [&] { return tolvane_hex_code8(nullptr, 0, chars, &size); }},
+      {"unhex16 0", [&] { return tolvane_from_hex_code16(nullptr, 0, units, &size); }},
+      {"Base64 0", [&] { return tolvane_base64_decode8(nullptr, 0, bytes, &size); }},
+      {"Base64 16, 0", [&] { return tolvane_base64_decode16(nullptr, 0, bytes, &size); }},
+      {"output after input", [&] { return tolvane_encrypt(cipher.get(), wide, wide + 8, 8); }},
+      {"input after output", [&] { return tolvane_decrypt(cipher.get(), wide + 8, wide, 8); }},
+      {"overlap by one", [&] { return tolvane_encrypt(cipher.get(), wide, wide + 7, 8); }, 5},
+      {"overlap by one, back", [&] { return tolvane_decrypt(cipher.get(), wide + 7, wide, 8); }, 5},
+  };
+  for (const auto& c : cases) {
+    block = nullptr;
+    EXPECT_EQ(c.call(), c.number) << c.what << ": " << tolvane_last_error_message();
+    tolvane_free(block);
+  }
+}
+
+// tolvane_free wipes the whole block, its size in front and the result's last bytes too.
+const unsigned char* g_block_end = nullptr;
+bool g_block_wiped = false;
+
+TEST(CInterface, FreeWipesTheWholeBlock) {
+  tolvane::g_release_block = [](void* start) noexcept {
+    const auto* at = static_cast<const unsigned char*>(start);
+    g_block_wiped = std::all_of(at, g_block_end, [](unsigned char b) { return b == 0; });
+    std::free(start);
+  };
+  const char* texts[] = {"A", "a longer text of several blocks, its end past any header"};
+  for (const char* text : texts) {
+    char* hex = nullptr;
+    std::size_t size = 0;
+    ASSERT_EQ(tolvane_hex_code8(text, std::strlen(text), &hex, &size), 0);
+    g_block_end = reinterpret_cast<const unsigned char*>(hex) + size;  // the NUL stays 0
+    g_block_wiped = false;
+    tolvane_free(hex);
+    EXPECT_TRUE(g_block_wiped) << text;
+  }
+  tolvane::g_release_block = [](void* start) noexcept { std::free(start); };
+}
+
 // On failure every output a call was given is cleared (pointers NULL, sizes, counts and flags
 // 0), whichever of its outputs was the NULL that failed it.
 TEST(CInterface, FailureClearsEveryOutput) {
@@ -183,6 +243,16 @@ TEST(CInterface, FailureClearsEveryOutput) {
        [&](Outputs& o) { return tolvane_hex_code16(code, 1, nullptr, &o.size); }, kSize},
       {"Base64, NULL size",
        [&](Outputs& o) { return tolvane_base64_decode8("QQ==", 4, bytes(o), nullptr); }, kBlock},
+      {"Base64 16, NULL result",
+       [&](Outputs& o) { return tolvane_base64_decode16(code, 4, nullptr, &o.size); }, kSize},
+      {"code page bytes, NULL size",
+       [&](Outputs& o) { return tolvane_code_page_bytes8("A", 1, bytes(o), nullptr); }, kBlock},
+      {"unhex, bad digit",
+       [&](Outputs& o) { return tolvane_from_hex_code8("4G00", 4, chars(o), &o.size); },
+       kBlock | kSize},
+      {"Base64 16, bad text",
+       [&](Outputs& o) { return tolvane_base64_decode16(code, 1, bytes(o), &o.size); },
+       kBlock | kSize},
   };
   for (const auto& c : cases) {
     Outputs o;
@@ -296,10 +366,16 @@ TEST(CInterface, FilesAndTheirProgress) {
   std::ofstream(plain, std::ios::binary) << "twelve bytes";
   std::ofstream(sealed, std::ios::binary) << "before";
   const Cipher cipher = Keyed("key");
-  auto stop = [](void*, std::uint64_t, std::uint64_t) -> int32_t { return 1; };
-  EXPECT_EQ(tolvane_encrypt_file(cipher.get(), plain.c_str(), sealed.c_str(), stop, nullptr),
-            TOLVANE_ERR_STOPPED);
-  EXPECT_EQ(Contents(sealed), "before");
+  // Any value but 0 stops it, negative ones too.
+  for (int32_t answer : {1, -1}) {
+    auto stop = [](void* context, std::uint64_t, std::uint64_t) -> int32_t {
+      return *static_cast<int32_t*>(context);
+    };
+    EXPECT_EQ(tolvane_encrypt_file(cipher.get(), plain.c_str(), sealed.c_str(), stop, &answer),
+              TOLVANE_ERR_STOPPED)
+        << answer;
+    EXPECT_EQ(Contents(sealed), "before");
+  }
 
   std::uint64_t last_total = 0;
   auto note = [](void* context, std::uint64_t, std::uint64_t total) -> int32_t {

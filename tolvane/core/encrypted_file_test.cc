@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "tolvane/base/error.h"
@@ -87,6 +89,36 @@ TEST(EncryptedStream, RoundTripsAcrossChunkEdgesMatchingWholeEcb) {
       DecryptStream(key, with, back, layout, decrypted, {});
       ASSERT_EQ(decrypted.bytes_, plain);
     }
+  }
+}
+
+// However slowly the chunks go out, so that each is reported, the end (total, total) is
+// reported once, encrypting and decrypting.
+TEST(EncryptedStream, TheEndIsReportedOnce) {
+  struct SlowSink final : ByteSink {
+    void Write(std::span<const std::uint8_t>) override {
+      std::this_thread::sleep_for(std::chrono::milliseconds(110));
+    }
+  };
+  const KeySchedule key(std::vector<std::uint8_t>{'k'});
+  MemorySource plain(std::vector<std::uint8_t>((1 << 20) + 1, 7));
+  MemorySink encrypted;
+  EncryptStream(key, {}, plain, encrypted, {});
+  for (const bool encrypt : {true, false}) {
+    MemorySource source(encrypt ? std::vector<std::uint8_t>((1 << 20) + 1, 7) : encrypted.bytes_);
+    SlowSink sink;
+    int calls = 0, ends = 0;
+    const ProgressFunction note = [&](std::uint64_t done, std::uint64_t total) {
+      ++calls;
+      ends += done == total ? 1 : 0;
+    };
+    if (encrypt) {
+      EncryptStream(key, {}, source, sink, note);
+    } else {
+      DecryptStream(key, {}, source, ReadEncryptedHeader(key, source, "x"), sink, note);
+    }
+    EXPECT_GT(calls, 1) << encrypt;
+    EXPECT_EQ(ends, 1) << encrypt;
   }
 }
 

@@ -151,8 +151,9 @@ class FaultTest : public ::testing::Test {
     return calls;
   }
   // Writes `content` over `target` in two parts, as the file methods do.
-  static void Replace(const std::filesystem::path& target, const Bytes& content) {
-    AtomicFileWriter writer(target);
+  static void Replace(const std::filesystem::path& target, const Bytes& content,
+                      NewFileAccess access = NewFileAccess::kAsReplaced) {
+    AtomicFileWriter writer(target, nullptr, access);
     writer.Write({content.data(), 4});
     writer.Write({content.data() + 4, content.size() - 4});
     writer.Commit();
@@ -251,6 +252,7 @@ TEST_F(FaultTest, ReplacedTargetsGrantWhatTheyGrantedAndNeverMore) {
     Fault fault;
     mode_t after;
     bool acl_after;
+    NewFileAccess access = NewFileAccess::kAsReplaced;
   } cases[] = {
       {"new", 0, false, false, {}, 0664, false},
       {"new, named temporary file", 0, false, false, {.named = true}, 0664, false},
@@ -262,6 +264,8 @@ TEST_F(FaultTest, ReplacedTargetsGrantWhatTheyGrantedAndNeverMore) {
       {"group not kept", 0664, true, false, {.step = Step::kFchown, .error = EPERM}, 0604, false},
       {"ACL", 0640, false, true, {}, 0640, true},
       {"ACL not set", 0640, false, true, {.step = Step::kSetAcl, .error = EOPNOTSUPP}, 0600, false},
+      // Private output takes nothing of the file it replaces: neither its mode nor its ACL.
+      {"ACL, owner only", 0640, false, true, {}, 0600, false, NewFileAccess::kOwnerOnly},
   };
   const fs::path target = dir_ / "t";
   for (const auto& c : cases) {
@@ -285,7 +289,7 @@ TEST_F(FaultTest, ReplacedTargetsGrantWhatTheyGrantedAndNeverMore) {
     }
     g_fault = c.fault;
     const mode_t mask = umask(002);
-    Replace(target, Bytes(20, 4));
+    Replace(target, Bytes(20, 4), c.access);
     umask(mask);
     EXPECT_EQ(g_fault.temp_mode, 0600u) << "while it was written";
     struct stat info {};
@@ -364,14 +368,19 @@ TEST_F(FaultTest, DiscardPendingTemporaryFilesRemovesOnlyTheFilesOfOpenWriters) 
     DiscardPendingTemporaryFiles();
     EXPECT_EQ(dir.Names(), (std::set<std::string>{"done", "old"}));
   }
-  // Writers free their places in the table whether they commit or not.
+  // Writers free their places in the table whether they commit or not: a name a discarded
+  // writer had, taken by a file of someone else's since, is not removed.
+  std::string given_back;
   for (int i = 0; i < 200; ++i) {
     AtomicFileWriter writer(dir / "done");
     if (i % 2 == 0) writer.Commit();
+    given_back = writer.temporary_path().filename().string();
   }
+  WriteBytes(dir / given_back, {5});
   AtomicFileWriter open_new(dir / "new");
   DiscardPendingTemporaryFiles();
-  EXPECT_EQ(dir.Names(), (std::set<std::string>{"done", "old"}));
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"done", "old", given_back}));
+  fs::remove(dir / given_back);
 
   // A signal between naming the finished file and renaming it removes that name too, on both
   // paths: the target keeps its old content and nothing is left.

@@ -3,6 +3,9 @@
 #include "tolvane/platform/file_system_win.h"
 
 #include <windows.h>
+// After windows.h:
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -92,6 +95,25 @@ TEST(OwnerOnlyAccess, NobodyElseIsLetIn) {
             std::make_pair(true, std::set<std::wstring>{UserSid()}));
   TempFolder dir;
   testing::WriteBytes(dir / "old", {1});
+  // The replaced file lets a named account in (Wine, keeping permission bits, keeps only what
+  // they can say: others may read); the new content lets nobody else in.
+  const wchar_t* const guests = L"S-1-5-32-546";
+  PSID sid = nullptr;
+  ASSERT_TRUE(ConvertStringSidToSidW(guests, &sid));
+  EXPLICIT_ACCESSW grant{};
+  grant.grfAccessPermissions = FILE_ALL_ACCESS;
+  grant.grfAccessMode = GRANT_ACCESS;
+  grant.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  grant.Trustee.ptstrName = static_cast<LPWSTR>(sid);
+  PACL acl = nullptr;
+  ASSERT_EQ(SetEntriesInAclW(1, &grant, nullptr, &acl), static_cast<DWORD>(ERROR_SUCCESS));
+  std::wstring old_path = (dir / "old").wstring();
+  ASSERT_EQ(SetNamedSecurityInfoW(old_path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, acl, nullptr),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  LocalFree(acl);
+  LocalFree(sid);
+  EXPECT_NE(OthersAllowed(dir / "old"), std::set<std::wstring>{});
   for (const char* name : {"new", "old"}) {
     AtomicFileWriter writer(dir / name, nullptr, NewFileAccess::kOwnerOnly);
     writer.Commit();

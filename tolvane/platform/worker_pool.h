@@ -63,6 +63,11 @@ class WorkerPool {
   State* state_;
 };
 
+#ifndef _WIN32
+// How often a pool of this process has started afresh in a forked child; for tests.
+unsigned WorkerPoolFreshStarts() noexcept;
+#endif
+
 // Submits on construction and finishes on destruction, so that a job is never left running
 // on buffers that are about to go away, exceptions included.
 class PooledJob {

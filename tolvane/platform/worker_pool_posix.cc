@@ -1,6 +1,7 @@
 #include "tolvane/platform/worker_pool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <new>
@@ -10,6 +11,11 @@
 #include <unistd.h>
 
 namespace tolvane {
+namespace {
+std::atomic<unsigned> g_fresh_starts{0};
+}  // namespace
+
+unsigned WorkerPoolFreshStarts() noexcept { return g_fresh_starts; }
 
 // One lock guards the queue and every job's counters. Slices are large (a lock per slice
 // costs nothing next to them), and one lock keeps the hand-over between threads easy to
@@ -77,6 +83,7 @@ struct WorkerPool::State {
     head_ = tail_ = nullptr;
     stopping_ = false;
     owner_ = getpid();
+    ++g_fresh_starts;
   }
 
   // Grows the pool to `count` threads. A thread that cannot be started is not an error: the

@@ -116,6 +116,33 @@ TEST(WorkerPool, EveryWaitingCallerIsWoken) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
+
+// A child forked from a process whose pool has workers starts workers of its own once and keeps
+// them: both of its jobs are shared with a worker. Run in a child, as the other test.
+TEST(WorkerPool, AForkedChildStartsItsOwnWorkersOnce) {
+  WorkerPool pool;
+  const auto share = [&pool] {
+    Recorder recorder;
+    SliceJob job;
+    job.run = &Recorder::Run;
+    job.context = &recorder;
+    job.slices = 4;
+    { const PooledJob running(pool, job, 2); }
+    return recorder.other && recorder.seen == 4;  // shared, and each slice run once
+  };
+  ASSERT_TRUE(share());
+  const pid_t child = fork();
+  if (child == 0) {
+    alarm(30);
+    const unsigned before = WorkerPoolFreshStarts();
+    const bool first = share(), second = share();
+    _exit(first && second && WorkerPoolFreshStarts() == before + 1 ? 0 : 1);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
 #endif
 
 }  // namespace

@@ -71,6 +71,8 @@ TEST_F(SettingsLayout, NamesMapAlikeOnBothPlatforms) {
       {"width", "1", {}, "Width", "t:1"},
       {"WIDTH", "2", {}, "width", "t:2"},
       {"Deep\\er\\Key", "d", {}, "deep\\ER\\key", "t:d"},
+      {"AZ\\v", "1", {}, "az\\V", "t:1"},
+      {"az\\w", "2", {}, "AZ\\W", "t:2"},
       {"", "default", {}, "", "t:default"},
       // Binary names are taken as they are, whatever their backslashes; a text path must
       // name keys, and no name may hold NUL.
@@ -81,6 +83,7 @@ TEST_F(SettingsLayout, NamesMapAlikeOnBothPlatforms) {
       {"a\\\\b", "x", {}, "", "5"},
       {"z\\\\", "x", {}, "", "5"},
       {"\\", "x", {}, "", "5"},
+      {"\\A\\B", "x", {}, "", "5"},
       {nul, "x", {}, "", "5"},
       {nul, nullptr, Bytes{1}, "", "5"},
       {"Never\\Written", "x", {}, nul, "5"},
@@ -119,9 +122,10 @@ TEST_F(SettingsLayout, NamesMapAlikeOnBothPlatforms) {
     listed.push_back((info.binary ? "b " : "t ") + info.name);
   }
   // Sorted byte for byte: capitals, then the backslash, then small letters.
-  EXPECT_EQ(listed, (std::vector<std::string>{
-                        "t ", "t Deep\\er\\Key", "t Never\\Written", "t Recent\\", "t Window\\Left",
-                        "t Window\\Top", "t Window\\Width", "b \\lead", "b a\\\\b", "t width"}));
+  EXPECT_EQ(listed, (std::vector<std::string>{"t ", "t AZ\\v", "t AZ\\w", "t Deep\\er\\Key",
+                                              "t Never\\Written", "t Recent\\", "t Window\\Left",
+                                              "t Window\\Top", "t Window\\Width", "b \\lead",
+                                              "b a\\\\b", "t width"}));
 
   EXPECT_TRUE(DeleteRegValue("window\\left"));
   EXPECT_FALSE(DeleteRegValue("Window\\Left"));

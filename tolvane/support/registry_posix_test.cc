@@ -266,8 +266,8 @@ TEST_F(SettingsStore, FileThatIsNotADatabaseIsRefusedAndKept) {
 }
 
 // What is not the user's own is refused, and neither it nor what a link points at changes: a
-// link as the file (to a readable file, or to nothing), a link as a folder, a pipe, a file of
-// another user, another program's database. A store file with no table yet holds nothing.
+// link as the file (to a readable file, or to nothing), a link as a folder, a pipe, a file or
+// folder of another user, another program's database. A store file with no table yet holds nothing.
 TEST_F(SettingsStore, WhatIsNotTheUsersOwnStoreIsRefusedAndLeftAlone) {
   const fs::path elsewhere = root_ / "elsewhere";
   const fs::path folder = StorePath().parent_path();
@@ -299,7 +299,22 @@ TEST_F(SettingsStore, WhatIsNotTheUsersOwnStoreIsRefusedAndLeftAlone) {
        [](const fs::path& store, const fs::path&) {
          std::ofstream(store) << "";
          if (chown(store.c_str(), testing::OtherUser(), testing::OtherGroup()) != 0)
-           fs::remove(store);
+           fs::remove_all(store.parent_path().parent_path().parent_path());
+       },
+       kErrPathAccess},
+      // The Brennix folder above the store's own is checked alike.
+      {"linked Brennix folder",
+       [](const fs::path& store, const fs::path& other) {
+         fs::create_directories(other / "Tolvane");
+         fs::remove_all(store.parent_path().parent_path());
+         fs::create_directory_symlink(other, store.parent_path().parent_path());
+       },
+       kErrPathAccess},
+      {"another user's Brennix folder",
+       [](const fs::path& store, const fs::path&) {
+         const fs::path brennix = store.parent_path().parent_path();
+         if (chown(brennix.c_str(), testing::OtherUser(), testing::OtherGroup()) != 0)
+           fs::remove_all(brennix.parent_path());
        },
        kErrPathAccess},
       {"another program's database",
@@ -319,10 +334,7 @@ TEST_F(SettingsStore, WhatIsNotTheUsersOwnStoreIsRefusedAndLeftAlone) {
     fs::remove_all(elsewhere);
     fs::create_directories(folder);
     c.make(StorePath(), elsewhere);
-    if (!fs::exists(fs::symlink_status(StorePath())) && fs::exists(fs::symlink_status(folder)) &&
-        !fs::is_symlink(folder)) {
-      continue;  // another user's file cannot be made without root
-    }
+    if (!fs::exists(root_ / "config")) continue;  // another user's files need root
     const auto snapshot = [&] {
       std::string state;
       for (const auto& e : fs::recursive_directory_iterator(root_)) {

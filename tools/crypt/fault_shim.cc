@@ -1,7 +1,8 @@
 // Preloaded into tolvane-crypt by its tests (LD_PRELOAD) to behave as some systems do:
 // TOLVANE_SHIM_NO_TMPFILE makes open with O_TMPFILE fail (EOPNOTSUPP), as on file systems
 // without unnamed files; TOLVANE_SHIM_SIGNAL_AFTER_RENAME=N raises signal N just after each
-// rename that succeeds, as if it came the moment a target was replaced.
+// rename that succeeds, as if it came the moment a target was replaced;
+// TOLVANE_SHIM_SIGNAL_IN_FAILED_RENAME=N raises signal N in each rename, which then fails (EIO).
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -45,6 +46,11 @@ int open64(const char* path, int flags, ...) {
 }
 
 int rename(const char* from, const char* to) {
+  if (const char* failing = std::getenv("TOLVANE_SHIM_SIGNAL_IN_FAILED_RENAME")) {
+    raise(std::atoi(failing));
+    errno = EIO;
+    return -1;
+  }
   const int result =
       reinterpret_cast<int (*)(const char*, const char*)>(dlsym(RTLD_NEXT, "rename"))(from, to);
   const char* signal_number = std::getenv("TOLVANE_SHIM_SIGNAL_AFTER_RENAME");
