@@ -285,6 +285,14 @@ TEST(CInterface, TextInBothEncodingsAgrees) {
   EXPECT_EQ(Take(hex, hex_size), "A\xc3\xa9");
 }
 
+// Functions rather than lambdas: a lambda converts only to a pointer of the default
+// convention, and the callback's is __stdcall on 32-bit Windows.
+int32_t TOLVANE_CALL StopAtOnce(void*, std::uint64_t, std::uint64_t) { return 1; }
+int32_t TOLVANE_CALL NoteTotal(void* context, std::uint64_t, std::uint64_t total) {
+  *static_cast<std::uint64_t*>(context) = total;
+  return 0;
+}
+
 // A progress callback that asks to stop leaves the target as it was; one that lets the work go
 // on sees the total.
 TEST(CInterface, FilesAndTheirProgress) {
@@ -296,18 +304,13 @@ TEST(CInterface, FilesAndTheirProgress) {
   std::ofstream(plain, std::ios::binary) << "twelve bytes";
   std::ofstream(sealed, std::ios::binary) << "before";
   const Cipher cipher = Keyed("key");
-  auto stop = [](void*, std::uint64_t, std::uint64_t) -> int32_t { return 1; };
-  EXPECT_EQ(tolvane_encrypt_file(cipher.get(), plain.c_str(), sealed.c_str(), stop, nullptr),
+  EXPECT_EQ(tolvane_encrypt_file(cipher.get(), plain.c_str(), sealed.c_str(), StopAtOnce, nullptr),
             TOLVANE_ERR_STOPPED);
   EXPECT_EQ(Contents(sealed), "before");
 
   std::uint64_t last_total = 0;
-  auto note = [](void* context, std::uint64_t, std::uint64_t total) -> int32_t {
-    *static_cast<std::uint64_t*>(context) = total;
-    return 0;
-  };
-  ASSERT_EQ(tolvane_encrypt_file(cipher.get(), plain.c_str(), sealed.c_str(), note, &last_total),
-            0);
+  ASSERT_EQ(
+      tolvane_encrypt_file(cipher.get(), plain.c_str(), sealed.c_str(), NoteTotal, &last_total), 0);
   EXPECT_EQ(last_total, 12u);
   int32_t key_checked = -1;
   ASSERT_EQ(tolvane_check_file(cipher.get(), sealed.c_str(), &key_checked), 0);
