@@ -198,6 +198,8 @@ TEST(CInterface, FailureClearsEveryOutput) {
 // Whatever text encryption accepts, decryption accepts: the longest text's cipher text, padded
 // to a multiple of 8, decrypts.
 TEST(CInterface, LongestCipherTextDecrypts) {
+  if (sizeof(void*) < 8)
+    GTEST_SKIP() << "1 GiB of cipher text and its result need a 64-bit process";
   Cipher cipher = Keyed("key");
   ASSERT_EQ(tolvane_cipher_set_threads(cipher.get(), 0), 0);
   const std::vector<std::uint16_t> cipher_text(TOLVANE_MAX_CIPHER_TEXT_UNITS, u'A');
