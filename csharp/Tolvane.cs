@@ -10,32 +10,36 @@ namespace Tolvane
     {
         const string Library = "tolvane";
 
+        // The declarations take .NET's default convention, Winapi: __stdcall on 32-bit Windows,
+        // as <tolvane/tolvane.h> declares every function and the callback there, and the one
+        // convention of every other platform.
+
         // Told the bytes done and their total; returning non-zero stops the work (error 18).
-        [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
+        [UnmanagedFunctionPointer(CallingConvention.Winapi)]
         public delegate int Progress(IntPtr context, ulong done, ulong total);
 
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern IntPtr tolvane_version();
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_abi_version();
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern IntPtr tolvane_last_error_message();
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern void tolvane_free(IntPtr block);
 
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_cipher_create(out IntPtr cipher);
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_cipher_destroy(IntPtr cipher);
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_cipher_set_key(IntPtr cipher, byte[] key, UIntPtr size);
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_cipher_set_threads(IntPtr cipher, uint threads);
 
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_encrypt(IntPtr cipher, byte[] input, byte[] output,
                                                  UIntPtr size);
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_decrypt(IntPtr cipher, byte[] input, byte[] output,
                                                  UIntPtr size);
 
@@ -65,47 +69,44 @@ namespace Tolvane
         {
             return CheckFile(cipher, WithoutNul(path, "path"), out keyChecked);
         }
-        [DllImport(Library, EntryPoint = "tolvane_encrypt_file",
-                   CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library, EntryPoint = "tolvane_encrypt_file")]
         static extern int EncryptFile(
             IntPtr cipher, [MarshalAs(UnmanagedType.LPUTF8Str)] string source,
             [MarshalAs(UnmanagedType.LPUTF8Str)] string target, Progress progress,
             IntPtr context);
-        [DllImport(Library, EntryPoint = "tolvane_decrypt_file",
-                   CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library, EntryPoint = "tolvane_decrypt_file")]
         static extern int DecryptFile(
             IntPtr cipher, [MarshalAs(UnmanagedType.LPUTF8Str)] string source,
             [MarshalAs(UnmanagedType.LPUTF8Str)] string target, Progress progress,
             IntPtr context);
-        [DllImport(Library, EntryPoint = "tolvane_check_file",
-                   CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library, EntryPoint = "tolvane_check_file")]
         static extern int CheckFile(
             IntPtr cipher, [MarshalAs(UnmanagedType.LPUTF8Str)] string path, out int keyChecked);
 
         // Text in UTF-16, as .NET strings hold it: pass the string and its Length.
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_encrypt_text16(
             IntPtr cipher, [MarshalAs(UnmanagedType.LPWStr)] string text, UIntPtr units,
             out IntPtr result, out UIntPtr resultUnits);
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_decrypt_text16(
             IntPtr cipher, [MarshalAs(UnmanagedType.LPWStr)] string text, UIntPtr units,
             out IntPtr result, out UIntPtr resultUnits);
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_hex_code16(
             [MarshalAs(UnmanagedType.LPWStr)] string text, UIntPtr units, out IntPtr result,
             out UIntPtr resultUnits);
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_from_hex_code16(
             [MarshalAs(UnmanagedType.LPWStr)] string code, UIntPtr units, out IntPtr result,
             out UIntPtr resultUnits);
 
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_code_page(out int codePage);
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_set_code_page(int codePage);
 
-        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library)]
         public static extern int tolvane_base64_decode16(
             [MarshalAs(UnmanagedType.LPWStr)] string text, UIntPtr units, out IntPtr result,
             out UIntPtr resultSize);
@@ -128,20 +129,16 @@ namespace Tolvane
         {
             return SettingsDelete(WithoutNul(name, "name"), out deleted);
         }
-        [DllImport(Library, EntryPoint = "tolvane_settings_write_text",
-                   CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library, EntryPoint = "tolvane_settings_write_text")]
         static extern int SettingsWriteText([MarshalAs(UnmanagedType.LPUTF8Str)] string name,
                                             [MarshalAs(UnmanagedType.LPUTF8Str)] string value);
-        [DllImport(Library, EntryPoint = "tolvane_settings_write_binary",
-                   CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library, EntryPoint = "tolvane_settings_write_binary")]
         static extern int SettingsWriteBinary([MarshalAs(UnmanagedType.LPUTF8Str)] string name,
                                               byte[] value, UIntPtr size);
-        [DllImport(Library, EntryPoint = "tolvane_settings_read",
-                   CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library, EntryPoint = "tolvane_settings_read")]
         static extern int SettingsRead([MarshalAs(UnmanagedType.LPUTF8Str)] string name,
                                        out int kind, out IntPtr value, out UIntPtr size);
-        [DllImport(Library, EntryPoint = "tolvane_settings_delete",
-                   CallingConvention = CallingConvention.Cdecl)]
+        [DllImport(Library, EntryPoint = "tolvane_settings_delete")]
         static extern int SettingsDelete([MarshalAs(UnmanagedType.LPUTF8Str)] string name,
                                          out int deleted);
     }

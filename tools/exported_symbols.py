@@ -7,10 +7,12 @@
       listed C functions with those the C header declares; and, given the installed C++
       headers, every listed C++ name with them: one that none of them declares (marked
       TOLVANE_API) is internal and must not be exported. Exits 1 naming each difference.
-  def <list> <platform> <output.def> <dll-name> <nm> <c++filt> <object>...
+  def <list> <platform> <output.def> <dll-name> <nm> <c++filt> [--leading-underscore] <object>...
       Writes the module-definition file that exports, from the objects, exactly the symbols
       the list names (data symbols marked DATA), for linking a Windows DLL and making its
-      import libraries.
+      import libraries. --leading-underscore: the target (32-bit Windows) puts "_" before
+      every symbol, which the file's names leave out; a __stdcall function keeps its "@N"
+      there, for the linker to match, and is exported without it (--kill-at).
 
 <platform> is posix or win: list lines for one platform only count there.
 """
@@ -70,8 +72,21 @@ def undeclared(cxx_names: list[str], headers: list[str]) -> list[str]:
                              text)]
 
 
+def def_name(symbol: str, leading_underscore: bool) -> str:
+    """The name a module-definition file gives an object's symbol."""
+    return symbol[1:] if leading_underscore and symbol.startswith("_") else symbol
+
+
+def without_stdcall_suffix(name: str) -> str:
+    """A C function's name without the argument size __stdcall adds ("f@12" is f)."""
+    return re.sub(r"^(\w+)@\d+$", r"\1", name)
+
+
 def write_def(c_names: set[str], cxx_names: list[str], output: str, dll: str, nm: str,
               cxxfilt: str, objects: list[str]) -> int:
+    leading_underscore = bool(objects) and objects[0] == "--leading-underscore"
+    if leading_underscore:
+        objects = objects[1:]
     defined = {}
     for obj in objects:
         listing = subprocess.run([nm, "-g", "--defined-only", obj], check=True,
@@ -79,13 +94,14 @@ def write_def(c_names: set[str], cxx_names: list[str], output: str, dll: str, nm
         for line in listing.splitlines():
             fields = line.split()
             if len(fields) == 3:
-                defined.setdefault(fields[2], fields[1])
+                defined.setdefault(def_name(fields[2], leading_underscore), fields[1])
     names = sorted(defined)
-    demangled = subprocess.run([cxxfilt], input="\n".join(names) + "\n", check=True,
+    # -n: the names given have no target prefix left for c++filt to strip.
+    demangled = subprocess.run([cxxfilt, "-n"], input="\n".join(names) + "\n", check=True,
                                capture_output=True, text=True).stdout.splitlines()
     lines = [f"LIBRARY {dll}", "EXPORTS"]
     for name, readable in zip(names, demangled):
-        if listed(readable, c_names, cxx_names):
+        if listed(without_stdcall_suffix(readable), c_names, cxx_names):
             lines.append(f"  {name}" + (" DATA" if defined[name] in "BDRbdr" else ""))
     with open(output, "w", encoding="utf-8") as out:
         out.write("\n".join(lines) + "\n")

@@ -167,3 +167,10 @@ def test_text_over_one_conversion(monkeypatch):
             tolvane._lib, name): 6 if size > 64 else real(data, size, *out))
     assert bf.encrypt_text(text) == sealed
     assert bf.decrypt_text(sealed) == text
+
+
+@pytest.mark.parametrize("system,pointer_bytes,stdcall", [
+    ("nt", 4, True), ("nt", 8, False), ("posix", 4, False), ("posix", 8, False)])
+def test_stdcall_only_on_32_bit_windows(system, pointer_bytes, stdcall):
+    from tolvane import _library
+    assert _library.uses_stdcall(system, pointer_bytes) is stdcall

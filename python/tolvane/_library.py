@@ -24,11 +24,21 @@ def _candidates() -> list[str]:
     return names
 
 
+def uses_stdcall(system: str = os.name, pointer_bytes: int = ctypes.sizeof(ctypes.c_void_p)) -> bool:
+    """Whether the C interface is __stdcall here: on 32-bit Windows only, as the header says."""
+    return system == "nt" and pointer_bytes == 4
+
+
+# WinDLL and WINFUNCTYPE exist on Windows alone.
+_loader = ctypes.WinDLL if uses_stdcall() else ctypes.CDLL  # type: ignore[attr-defined]
+_function_type = ctypes.WINFUNCTYPE if uses_stdcall() else ctypes.CFUNCTYPE  # type: ignore
+
+
 def _load() -> ctypes.CDLL:
     failures = []
     for name in _candidates():
         try:
-            return ctypes.CDLL(name)
+            return _loader(name)
         except OSError as e:
             failures.append(str(e))
     raise ImportError("the tolvane library could not be loaded: " + "; ".join(failures))
@@ -44,7 +54,7 @@ _out_size = ctypes.POINTER(ctypes.c_size_t)
 _out_i32 = ctypes.POINTER(ctypes.c_int32)
 _units = ctypes.POINTER(ctypes.c_uint16)
 _out_units = ctypes.POINTER(ctypes.POINTER(ctypes.c_uint16))
-progress_type = ctypes.CFUNCTYPE(_i32, _p, ctypes.c_uint64, ctypes.c_uint64)
+progress_type = _function_type(_i32, _p, ctypes.c_uint64, ctypes.c_uint64)
 
 _SIGNATURES = {
     "tolvane_version": (ctypes.c_char_p, []),

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "tolvane/cipher/blowfish.h"
 #include "tolvane/base/utf8.h"
+#include "tolvane/cipher/blowfish.h"
 
 namespace {
 
@@ -35,20 +35,21 @@ std::string WindowText(HWND window) {
 constexpr int kTextItem = 0xFFFF;
 constexpr int kIconItem = 20;
 
+// Keeps the first visible dialog window in *out. A function, not a lambda: WNDENUMPROC is
+// CALLBACK (__stdcall on 32-bit), which a lambda does not convert to.
+BOOL CALLBACK FindDialog(HWND window, LPARAM out) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(out) = window;
+  return FALSE;
+}
+
 // Waits for the message box of `thread` to appear and describes it once.
 void DescribeDialog(DWORD thread) {
   for (int tries = 0; tries < 400; ++tries) {
     HWND found = nullptr;
-    EnumThreadWindows(
-        thread,
-        [](HWND window, LPARAM out) -> BOOL {
-          wchar_t name[64] = {};
-          GetClassNameW(window, name, 64);
-          if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
-          *reinterpret_cast<HWND*>(out) = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&found));
     if (found != nullptr) {
       Say("dialog");
       Say("title=" + WindowText(found));

@@ -3,7 +3,8 @@
  * exported list given as the argument. Then calls three of them through their addresses.
  * Then three rounds of: load, encrypt 16 MiB on four threads, free, and within 3 seconds the
  * process has the threads it had at start again. Last it ends through exit() with the library
- * loaded and its threads started. Prints what it found; exits 1 if anything fails. */
+ * loaded and its threads started. Prints what it found; exits 1 if anything fails. The
+ * functions are WINAPI (__stdcall) on 32-bit Windows, as the library's header declares. */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -12,13 +13,14 @@
 
 #include <tlhelp32.h> /* after windows.h, which it needs */
 
-typedef int32_t (*CipherCreate)(void** cipher);
-typedef int32_t (*HexCode8)(const char* text, size_t size, char** result, size_t* result_size);
-typedef int32_t (*CipherDestroy)(void* cipher);
-typedef void (*Free)(void* block);
-typedef int32_t (*SetKey)(void* cipher, const uint8_t* key, size_t size);
-typedef int32_t (*SetThreads)(void* cipher, uint32_t threads);
-typedef int32_t (*Encrypt)(const void* cipher, const uint8_t* in, uint8_t* out, size_t size);
+typedef int32_t(WINAPI* CipherCreate)(void** cipher);
+typedef int32_t(WINAPI* HexCode8)(const char* text, size_t size, char** result,
+                                  size_t* result_size);
+typedef int32_t(WINAPI* CipherDestroy)(void* cipher);
+typedef void(WINAPI* Free)(void* block);
+typedef int32_t(WINAPI* SetKey)(void* cipher, const uint8_t* key, size_t size);
+typedef int32_t(WINAPI* SetThreads)(void* cipher, uint32_t threads);
+typedef int32_t(WINAPI* Encrypt)(const void* cipher, const uint8_t* in, uint8_t* out, size_t size);
 
 static uint8_t bulk[16 << 20];
 

@@ -35,7 +35,7 @@ static void Check(int32_t status) {
   ExitProcess((unsigned int)status);
 }
 
-static int32_t Progress(void* context, uint64_t done, uint64_t total) {
+static int32_t TOLVANE_CALL Progress(void* context, uint64_t done, uint64_t total) {
   (void)done;
   *(uint64_t*)context = total;
   return 0;
@@ -49,6 +49,7 @@ void start(void) {
                                   'u', 's', ' ',  'W',  'i', 'n', 'e'};
   tolvane_cipher* cipher = 0;
   uint64_t total = 0;
+  uint32_t shown;
   uint16_t* sealed = 0;
   uint16_t* code = 0;
   size_t sealed_units = 0, code_units = 0, i;
@@ -68,7 +69,11 @@ void start(void) {
   tolvane_free(code);
   tolvane_free(sealed);
   tolvane_cipher_destroy(cipher);
-  for (i = 0; total > 0 && i < 20; ++i, total /= 10) line[19 - i] = (char)('0' + total % 10);
+  /* Printed as 32 bits: a freestanding 32-bit program has no helper for 64-bit division. */
+  if (total > 0xFFFFFFFFu) ExitProcess(3);
+  for (shown = (uint32_t)total, i = 0; shown > 0 && i < 20; ++i, shown /= 10) {
+    line[19 - i] = (char)('0' + shown % 10);
+  }
   Print(line + 20 - i, i);
   Print("\n", 1);
   ExitProcess(0);

@@ -232,15 +232,15 @@ using namespace tolvane;  // NOLINT(google-build-using-namespace): this file is 
 
 extern "C" {
 
-const char* tolvane_version(void) { return TOLVANE_LIBRARY_VERSION; }
+const char* TOLVANE_CALL tolvane_version(void) { return TOLVANE_LIBRARY_VERSION; }
 
-int32_t tolvane_abi_version(void) { return TOLVANE_ABI_VERSION; }
+int32_t TOLVANE_CALL tolvane_abi_version(void) { return TOLVANE_ABI_VERSION; }
 
-const char* tolvane_last_error_message(void) {
+const char* TOLVANE_CALL tolvane_last_error_message(void) {
   return last_error.out_of_memory ? "Out of memory" : last_error.message.c_str();
 }
 
-void tolvane_free(void* block) {
+void TOLVANE_CALL tolvane_free(void* block) {
   if (block == nullptr) return;
   unsigned char* start = static_cast<unsigned char*>(block) - kBlockHeader;
   std::size_t size = 0;
@@ -249,7 +249,7 @@ void tolvane_free(void* block) {
   g_release_block(start);
 }
 
-int32_t tolvane_cipher_create(tolvane_cipher** cipher) {
+int32_t TOLVANE_CALL tolvane_cipher_create(tolvane_cipher** cipher) {
   return Guarded([&] {
     Require(cipher, "the cipher pointer");
     *cipher = nullptr;
@@ -257,12 +257,13 @@ int32_t tolvane_cipher_create(tolvane_cipher** cipher) {
   });
 }
 
-int32_t tolvane_cipher_destroy(tolvane_cipher* cipher) {
+int32_t TOLVANE_CALL tolvane_cipher_destroy(tolvane_cipher* cipher) {
   delete cipher;  // the key schedule wipes itself
   return TOLVANE_OK;
 }
 
-int32_t tolvane_cipher_set_key(tolvane_cipher* cipher, const uint8_t* key, size_t size) {
+int32_t TOLVANE_CALL tolvane_cipher_set_key(tolvane_cipher* cipher, const uint8_t* key,
+                                            size_t size) {
   return Guarded([&] {
     Require(cipher, "the cipher");
     RequireBuffer(key, size, "the key");
@@ -272,25 +273,26 @@ int32_t tolvane_cipher_set_key(tolvane_cipher* cipher, const uint8_t* key, size_
   });
 }
 
-int32_t tolvane_cipher_set_threads(tolvane_cipher* cipher, uint32_t threads) {
+int32_t TOLVANE_CALL tolvane_cipher_set_threads(tolvane_cipher* cipher, uint32_t threads) {
   return Guarded([&] {
     Require(cipher, "the cipher");
     cipher->threads = ResolveThreadCount(threads);
   });
 }
 
-int32_t tolvane_encrypt(const tolvane_cipher* cipher, const uint8_t* in, uint8_t* out,
-                        size_t size) {
+int32_t TOLVANE_CALL tolvane_encrypt(const tolvane_cipher* cipher, const uint8_t* in, uint8_t* out,
+                                     size_t size) {
   return Ecb<false>(cipher, in, out, size);
 }
 
-int32_t tolvane_decrypt(const tolvane_cipher* cipher, const uint8_t* in, uint8_t* out,
-                        size_t size) {
+int32_t TOLVANE_CALL tolvane_decrypt(const tolvane_cipher* cipher, const uint8_t* in, uint8_t* out,
+                                     size_t size) {
   return Ecb<true>(cipher, in, out, size);
 }
 
-int32_t tolvane_encrypt_file(const tolvane_cipher* cipher, const char* source, const char* target,
-                             tolvane_progress progress, void* context) {
+int32_t TOLVANE_CALL tolvane_encrypt_file(const tolvane_cipher* cipher, const char* source,
+                                          const char* target, tolvane_progress progress,
+                                          void* context) {
   return Guarded([&] {
     const KeySchedule& key = KeyOf(cipher);
     EncryptFile(key, ThreadsOf(cipher), PathOf(source, "the source"), PathOf(target, "the target"),
@@ -298,8 +300,9 @@ int32_t tolvane_encrypt_file(const tolvane_cipher* cipher, const char* source, c
   });
 }
 
-int32_t tolvane_decrypt_file(const tolvane_cipher* cipher, const char* source, const char* target,
-                             tolvane_progress progress, void* context) {
+int32_t TOLVANE_CALL tolvane_decrypt_file(const tolvane_cipher* cipher, const char* source,
+                                          const char* target, tolvane_progress progress,
+                                          void* context) {
   return Guarded([&] {
     const KeySchedule& key = KeyOf(cipher);
     DecryptFile(key, ThreadsOf(cipher), PathOf(source, "the source"), PathOf(target, "the target"),
@@ -307,7 +310,8 @@ int32_t tolvane_decrypt_file(const tolvane_cipher* cipher, const char* source, c
   });
 }
 
-int32_t tolvane_check_file(const tolvane_cipher* cipher, const char* path, int32_t* key_checked) {
+int32_t TOLVANE_CALL tolvane_check_file(const tolvane_cipher* cipher, const char* path,
+                                        int32_t* key_checked) {
   return Guarded([&] {
     if (key_checked != nullptr) *key_checked = 0;
     const KeySchedule& key = KeyOf(cipher);
@@ -316,8 +320,8 @@ int32_t tolvane_check_file(const tolvane_cipher* cipher, const char* path, int32
   });
 }
 
-int32_t tolvane_encrypt_text16(const tolvane_cipher* cipher, const uint16_t* text, size_t units,
-                               uint16_t** result, size_t* result_units) {
+int32_t TOLVANE_CALL tolvane_encrypt_text16(const tolvane_cipher* cipher, const uint16_t* text,
+                                            size_t units, uint16_t** result, size_t* result_units) {
   return Guarded([&] {
     ClearResult(result, result_units);
     const KeySchedule& key = KeyOf(cipher);
@@ -328,8 +332,8 @@ int32_t tolvane_encrypt_text16(const tolvane_cipher* cipher, const uint16_t* tex
   });
 }
 
-int32_t tolvane_encrypt_text8(const tolvane_cipher* cipher, const char* text, size_t size,
-                              char** result, size_t* result_size) {
+int32_t TOLVANE_CALL tolvane_encrypt_text8(const tolvane_cipher* cipher, const char* text,
+                                           size_t size, char** result, size_t* result_size) {
   return Guarded([&] {
     ClearResult(result, result_size);
     const KeySchedule& key = KeyOf(cipher);
@@ -341,8 +345,8 @@ int32_t tolvane_encrypt_text8(const tolvane_cipher* cipher, const char* text, si
   });
 }
 
-int32_t tolvane_decrypt_text16(const tolvane_cipher* cipher, const uint16_t* text, size_t units,
-                               uint16_t** result, size_t* result_units) {
+int32_t TOLVANE_CALL tolvane_decrypt_text16(const tolvane_cipher* cipher, const uint16_t* text,
+                                            size_t units, uint16_t** result, size_t* result_units) {
   return Guarded([&] {
     ClearResult(result, result_units);
     const KeySchedule& key = KeyOf(cipher);
@@ -356,8 +360,8 @@ int32_t tolvane_decrypt_text16(const tolvane_cipher* cipher, const uint16_t* tex
   });
 }
 
-int32_t tolvane_decrypt_text8(const tolvane_cipher* cipher, const char* text, size_t size,
-                              char** result, size_t* result_size) {
+int32_t TOLVANE_CALL tolvane_decrypt_text8(const tolvane_cipher* cipher, const char* text,
+                                           size_t size, char** result, size_t* result_size) {
   return Guarded([&] {
     ClearResult(result, result_size);
     const KeySchedule& key = KeyOf(cipher);
@@ -372,8 +376,8 @@ int32_t tolvane_decrypt_text8(const tolvane_cipher* cipher, const char* text, si
   });
 }
 
-int32_t tolvane_hex_code16(const uint16_t* text, size_t units, uint16_t** result,
-                           size_t* result_units) {
+int32_t TOLVANE_CALL tolvane_hex_code16(const uint16_t* text, size_t units, uint16_t** result,
+                                        size_t* result_units) {
   return Guarded([&] {
     ClearResult(result, result_units);
     RequireBuffer(text, units, "the text");
@@ -382,7 +386,8 @@ int32_t tolvane_hex_code16(const uint16_t* text, size_t units, uint16_t** result
   });
 }
 
-int32_t tolvane_hex_code8(const char* text, size_t size, char** result, size_t* result_size) {
+int32_t TOLVANE_CALL tolvane_hex_code8(const char* text, size_t size, char** result,
+                                       size_t* result_size) {
   return Guarded([&] {
     ClearResult(result, result_size);
     RequireBuffer(text, size, "the text");
@@ -392,8 +397,8 @@ int32_t tolvane_hex_code8(const char* text, size_t size, char** result, size_t* 
   });
 }
 
-int32_t tolvane_from_hex_code16(const uint16_t* code, size_t units, uint16_t** result,
-                                size_t* result_units) {
+int32_t TOLVANE_CALL tolvane_from_hex_code16(const uint16_t* code, size_t units, uint16_t** result,
+                                             size_t* result_units) {
   return Guarded([&] {
     ClearResult(result, result_units);
     RequireBuffer(code, units, "the code");
@@ -403,7 +408,8 @@ int32_t tolvane_from_hex_code16(const uint16_t* code, size_t units, uint16_t** r
   });
 }
 
-int32_t tolvane_from_hex_code8(const char* code, size_t size, char** result, size_t* result_size) {
+int32_t TOLVANE_CALL tolvane_from_hex_code8(const char* code, size_t size, char** result,
+                                            size_t* result_size) {
   return Guarded([&] {
     ClearResult(result, result_size);
     RequireBuffer(code, size, "the code");
@@ -413,7 +419,7 @@ int32_t tolvane_from_hex_code8(const char* code, size_t size, char** result, siz
   });
 }
 
-int32_t tolvane_code_page(int32_t* code_page) {
+int32_t TOLVANE_CALL tolvane_code_page(int32_t* code_page) {
   return Guarded([&] {
     if (code_page != nullptr) *code_page = 0;
     Require(code_page, "the code page pointer");
@@ -421,12 +427,12 @@ int32_t tolvane_code_page(int32_t* code_page) {
   });
 }
 
-int32_t tolvane_set_code_page(int32_t code_page) {
+int32_t TOLVANE_CALL tolvane_set_code_page(int32_t code_page) {
   return Guarded([&] { SetAnsiCodePage(code_page); });
 }
 
-int32_t tolvane_code_page_bytes8(const char* text, size_t size, uint8_t** result,
-                                 size_t* result_size) {
+int32_t TOLVANE_CALL tolvane_code_page_bytes8(const char* text, size_t size, uint8_t** result,
+                                              size_t* result_size) {
   return Guarded([&] {
     ClearResult(result, result_size);
     RequireBuffer(text, size, "the text");
@@ -437,8 +443,8 @@ int32_t tolvane_code_page_bytes8(const char* text, size_t size, uint8_t** result
   });
 }
 
-int32_t tolvane_code_page_text8(const uint8_t* bytes, size_t size, char** result,
-                                size_t* result_size) {
+int32_t TOLVANE_CALL tolvane_code_page_text8(const uint8_t* bytes, size_t size, char** result,
+                                             size_t* result_size) {
   return Guarded([&] {
     ClearResult(result, result_size);
     RequireBuffer(bytes, size, "the bytes");
@@ -449,8 +455,8 @@ int32_t tolvane_code_page_text8(const uint8_t* bytes, size_t size, char** result
   });
 }
 
-int32_t tolvane_base64_decode8(const char* text, size_t size, uint8_t** result,
-                               size_t* result_size) {
+int32_t TOLVANE_CALL tolvane_base64_decode8(const char* text, size_t size, uint8_t** result,
+                                            size_t* result_size) {
   return Guarded([&] {
     ClearResult(result, result_size);
     RequireBuffer(text, size, "the text");
@@ -461,8 +467,8 @@ int32_t tolvane_base64_decode8(const char* text, size_t size, uint8_t** result,
   });
 }
 
-int32_t tolvane_base64_decode16(const uint16_t* text, size_t units, uint8_t** result,
-                                size_t* result_size) {
+int32_t TOLVANE_CALL tolvane_base64_decode16(const uint16_t* text, size_t units, uint8_t** result,
+                                             size_t* result_size) {
   return Guarded([&] {
     ClearResult(result, result_size);
     RequireBuffer(text, units, "the text");
@@ -473,7 +479,7 @@ int32_t tolvane_base64_decode16(const uint16_t* text, size_t units, uint8_t** re
   });
 }
 
-int32_t tolvane_settings_write_text(const char* name, const char* value) {
+int32_t TOLVANE_CALL tolvane_settings_write_text(const char* name, const char* value) {
   return Guarded([&] {
     const std::string_view checked_name = Utf8Argument(name, "the name");
     const std::string_view checked_value = Utf8Argument(value, "the value");
@@ -482,7 +488,8 @@ int32_t tolvane_settings_write_text(const char* name, const char* value) {
   });
 }
 
-int32_t tolvane_settings_write_binary(const char* name, const uint8_t* value, size_t size) {
+int32_t TOLVANE_CALL tolvane_settings_write_binary(const char* name, const uint8_t* value,
+                                                   size_t size) {
   return Guarded([&] {
     const std::string_view checked_name = Utf8Argument(name, "the name");
     RequireBuffer(value, size, "the value");
@@ -494,7 +501,8 @@ int32_t tolvane_settings_write_binary(const char* name, const uint8_t* value, si
   });
 }
 
-int32_t tolvane_settings_read(const char* name, int32_t* kind, uint8_t** value, size_t* size) {
+int32_t TOLVANE_CALL tolvane_settings_read(const char* name, int32_t* kind, uint8_t** value,
+                                           size_t* size) {
   return Guarded([&] {
     if (kind != nullptr) *kind = TOLVANE_SETTING_NONE;
     ClearResult(value, size);
@@ -518,7 +526,7 @@ constexpr char kTypeLetters[] = "tbxmdqo";
 static_assert(TOLVANE_MAX_CIPHER_TEXT_UNITS == (TOLVANE_MAX_TEXT_UNITS + 7) / 8 * 8);
 static_assert(sizeof kTypeLetters - 1 == static_cast<std::size_t>(RegValueType::kOther) + 1);
 
-int32_t tolvane_settings_list(char** entries, size_t* size, size_t* count) {
+int32_t TOLVANE_CALL tolvane_settings_list(char** entries, size_t* size, size_t* count) {
   return Guarded([&] {
     if (count != nullptr) *count = 0;
     ClearResult(entries, size);
@@ -535,7 +543,7 @@ int32_t tolvane_settings_list(char** entries, size_t* size, size_t* count) {
   });
 }
 
-int32_t tolvane_settings_delete(const char* name, int32_t* deleted) {
+int32_t TOLVANE_CALL tolvane_settings_delete(const char* name, int32_t* deleted) {
   return Guarded([&] {
     if (deleted != nullptr) *deleted = 0;
     Require(deleted, "the deleted pointer");

@@ -55,6 +55,16 @@
 #define TOLVANE_C_API
 #endif
 
+/* The calling convention of every function here and of the progress callback. On 32-bit
+ * Windows it is __stdcall, the Windows API's own, so that any host able to call the Windows
+ * API can call these (the DLL exports them under their plain names, without "@N"); elsewhere
+ * there is one convention and the mark is empty. */
+#if defined(_WIN32) && (defined(_M_IX86) || defined(__i386__))
+#define TOLVANE_CALL __stdcall
+#else
+#define TOLVANE_CALL
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -93,14 +103,14 @@ extern "C" {
 /* ---- Version and errors ---- */
 
 /* The library's version, e.g. "0.1.0". A static string. */
-TOLVANE_C_API const char* tolvane_version(void);
+TOLVANE_C_API const char* TOLVANE_CALL tolvane_version(void);
 /* The TOLVANE_ABI_VERSION the library was built with. */
-TOLVANE_C_API int32_t tolvane_abi_version(void);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_abi_version(void);
 /* The description of the calling thread's last failure in UTF-8, or "" if none. Valid until
  * the thread's next call into the library. */
-TOLVANE_C_API const char* tolvane_last_error_message(void);
+TOLVANE_C_API const char* TOLVANE_CALL tolvane_last_error_message(void);
 /* Wipes and frees a block this library returned. NULL is ignored. */
-TOLVANE_C_API void tolvane_free(void* block);
+TOLVANE_C_API void TOLVANE_CALL tolvane_free(void* block);
 
 /* ---- The cipher ---- */
 
@@ -108,93 +118,98 @@ TOLVANE_C_API void tolvane_free(void* block);
 typedef struct tolvane_cipher tolvane_cipher;
 
 /* A new cipher without a key, using one thread, in *cipher. */
-TOLVANE_C_API int32_t tolvane_cipher_create(tolvane_cipher** cipher);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_cipher_create(tolvane_cipher** cipher);
 /* Wipes the key schedule and frees the cipher. NULL is ignored. */
-TOLVANE_C_API int32_t tolvane_cipher_destroy(tolvane_cipher* cipher);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_cipher_destroy(tolvane_cipher* cipher);
 /* Keys the cipher with `size` bytes (1 to 32767). A refused key changes nothing. */
-TOLVANE_C_API int32_t tolvane_cipher_set_key(tolvane_cipher* cipher, const uint8_t* key,
-                                             size_t size);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_cipher_set_key(tolvane_cipher* cipher,
+                                                          const uint8_t* key, size_t size);
 /* Lets one call use up to `threads` threads (0: one per hardware thread; capped at 64).
  * Inputs from 256 KiB on are then shared among them, with the same result. */
-TOLVANE_C_API int32_t tolvane_cipher_set_threads(tolvane_cipher* cipher, uint32_t threads);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_cipher_set_threads(tolvane_cipher* cipher,
+                                                              uint32_t threads);
 
 /* `size` bytes (a multiple of 8) from `in` into `out` in electronic-codebook mode. `in` and
  * `out` may be the same buffer but must not otherwise overlap. */
-TOLVANE_C_API int32_t tolvane_encrypt(const tolvane_cipher* cipher, const uint8_t* in, uint8_t* out,
-                                      size_t size);
-TOLVANE_C_API int32_t tolvane_decrypt(const tolvane_cipher* cipher, const uint8_t* in, uint8_t* out,
-                                      size_t size);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_encrypt(const tolvane_cipher* cipher, const uint8_t* in,
+                                                   uint8_t* out, size_t size);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_decrypt(const tolvane_cipher* cipher, const uint8_t* in,
+                                                   uint8_t* out, size_t size);
 
 /* ---- Files ---- */
 
 /* Told the bytes done and their total between chunks (at most about ten times a second) and
  * once at the end. Returning non-zero stops the work: the call returns TOLVANE_ERR_STOPPED
  * and the target is left as it was. */
-typedef int32_t (*tolvane_progress)(void* context, uint64_t done, uint64_t total);
+typedef int32_t(TOLVANE_CALL* tolvane_progress)(void* context, uint64_t done, uint64_t total);
 
 /* Encrypts the file `source` into `target` (the plain length as 4 bytes, then the zero-padded
  * data encrypted). The target is replaced whole once every byte is done and left as it was on
  * any failure; source and target may be the same file. `progress` may be NULL. */
-TOLVANE_C_API int32_t tolvane_encrypt_file(const tolvane_cipher* cipher, const char* source,
-                                           const char* target, tolvane_progress progress,
-                                           void* context);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_encrypt_file(const tolvane_cipher* cipher,
+                                                        const char* source, const char* target,
+                                                        tolvane_progress progress, void* context);
 /* Decrypts: every check of the format and, where the padding allows, of the key comes first
  * (321 when one fails); then as tolvane_encrypt_file. */
-TOLVANE_C_API int32_t tolvane_decrypt_file(const tolvane_cipher* cipher, const char* source,
-                                           const char* target, tolvane_progress progress,
-                                           void* context);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_decrypt_file(const tolvane_cipher* cipher,
+                                                        const char* source, const char* target,
+                                                        tolvane_progress progress, void* context);
 /* Runs the checks of tolvane_decrypt_file on `path`, writing nothing. *key_checked becomes 1
  * when the key was checked against the padding, 0 when the plain length is a multiple of 8 and
  * left nothing to check it against. */
-TOLVANE_C_API int32_t tolvane_check_file(const tolvane_cipher* cipher, const char* path,
-                                         int32_t* key_checked);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_check_file(const tolvane_cipher* cipher,
+                                                      const char* path, int32_t* key_checked);
 
 /* ---- Text ---- */
 
 /* The cipher text of `text` (`units` code units or bytes): a multiple of 8 characters. */
-TOLVANE_C_API int32_t tolvane_encrypt_text16(const tolvane_cipher* cipher, const uint16_t* text,
-                                             size_t units, uint16_t** result, size_t* result_units);
-TOLVANE_C_API int32_t tolvane_encrypt_text8(const tolvane_cipher* cipher, const char* text,
-                                            size_t size, char** result, size_t* result_size);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_encrypt_text16(const tolvane_cipher* cipher,
+                                                          const uint16_t* text, size_t units,
+                                                          uint16_t** result, size_t* result_units);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_encrypt_text8(const tolvane_cipher* cipher,
+                                                         const char* text, size_t size,
+                                                         char** result, size_t* result_size);
 /* The text of cipher text (a multiple of 8 characters), cut at its first NUL unless that is
  * its first character. */
-TOLVANE_C_API int32_t tolvane_decrypt_text16(const tolvane_cipher* cipher, const uint16_t* text,
-                                             size_t units, uint16_t** result, size_t* result_units);
-TOLVANE_C_API int32_t tolvane_decrypt_text8(const tolvane_cipher* cipher, const char* text,
-                                            size_t size, char** result, size_t* result_size);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_decrypt_text16(const tolvane_cipher* cipher,
+                                                          const uint16_t* text, size_t units,
+                                                          uint16_t** result, size_t* result_units);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_decrypt_text8(const tolvane_cipher* cipher,
+                                                         const char* text, size_t size,
+                                                         char** result, size_t* result_size);
 
 /* The hexadecimal code of text: each UTF-16 code unit as four uppercase digits, low byte
  * first ("A" is "4100"). */
-TOLVANE_C_API int32_t tolvane_hex_code16(const uint16_t* text, size_t units, uint16_t** result,
-                                         size_t* result_units);
-TOLVANE_C_API int32_t tolvane_hex_code8(const char* text, size_t size, char** result,
-                                        size_t* result_size);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_hex_code16(const uint16_t* text, size_t units,
+                                                      uint16_t** result, size_t* result_units);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_hex_code8(const char* text, size_t size, char** result,
+                                                     size_t* result_size);
 /* The text a hexadecimal code holds (lowercase digits accepted); 13 for a non-digit. */
-TOLVANE_C_API int32_t tolvane_from_hex_code16(const uint16_t* code, size_t units, uint16_t** result,
-                                              size_t* result_units);
-TOLVANE_C_API int32_t tolvane_from_hex_code8(const char* code, size_t size, char** result,
-                                             size_t* result_size);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_from_hex_code16(const uint16_t* code, size_t units,
+                                                           uint16_t** result, size_t* result_units);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_from_hex_code8(const char* code, size_t size,
+                                                          char** result, size_t* result_size);
 
 /* ---- The code page ---- */
 
 /* The active ANSI code page (874 or 1250 to 1258), for the whole process. */
-TOLVANE_C_API int32_t tolvane_code_page(int32_t* code_page);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_code_page(int32_t* code_page);
 /* Makes `code_page` the active one; 5, changing nothing, for one that is not supported. */
-TOLVANE_C_API int32_t tolvane_set_code_page(int32_t code_page);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_set_code_page(int32_t code_page);
 /* UTF-8 text as its bytes in the active code page, one per UTF-16 code unit, and back: how
  * cipher text becomes the bytes that files and databases hold. */
-TOLVANE_C_API int32_t tolvane_code_page_bytes8(const char* text, size_t size, uint8_t** result,
-                                               size_t* result_size);
-TOLVANE_C_API int32_t tolvane_code_page_text8(const uint8_t* bytes, size_t size, char** result,
-                                              size_t* result_size);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_code_page_bytes8(const char* text, size_t size,
+                                                            uint8_t** result, size_t* result_size);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_code_page_text8(const uint8_t* bytes, size_t size,
+                                                           char** result, size_t* result_size);
 
 /* ---- Base64 ---- */
 
 /* Standard Base64 ("=" padding; space, tab, CR and LF skipped) decoded into bytes. */
-TOLVANE_C_API int32_t tolvane_base64_decode8(const char* text, size_t size, uint8_t** result,
-                                             size_t* result_size);
-TOLVANE_C_API int32_t tolvane_base64_decode16(const uint16_t* text, size_t units, uint8_t** result,
-                                              size_t* result_size);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_base64_decode8(const char* text, size_t size,
+                                                          uint8_t** result, size_t* result_size);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_base64_decode16(const uint16_t* text, size_t units,
+                                                           uint8_t** result, size_t* result_size);
 
 /* ---- Settings ---- */
 
@@ -206,21 +221,22 @@ TOLVANE_C_API int32_t tolvane_base64_decode16(const uint16_t* text, size_t units
 #define TOLVANE_SETTING_BINARY 2
 
 /* Stores text (NUL-terminated UTF-8) or bytes under `name`, replacing any earlier value. */
-TOLVANE_C_API int32_t tolvane_settings_write_text(const char* name, const char* value);
-TOLVANE_C_API int32_t tolvane_settings_write_binary(const char* name, const uint8_t* value,
-                                                    size_t size);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_settings_write_text(const char* name, const char* value);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_settings_write_binary(const char* name,
+                                                                 const uint8_t* value, size_t size);
 /* The value under `name`: *kind is TOLVANE_SETTING_NONE (then *value is NULL), _TEXT (UTF-8,
  * NUL-terminated) or _BINARY. */
-TOLVANE_C_API int32_t tolvane_settings_read(const char* name, int32_t* kind, uint8_t** value,
-                                            size_t* size);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_settings_read(const char* name, int32_t* kind,
+                                                         uint8_t** value, size_t* size);
 /* Every stored value, sorted by name, as one block of entries: a type character, the name,
  * and a NUL. *count is the number of entries. The types: 't' text, 'b' binary; and, for values
  * other programs stored in the Windows registry, 'x' expandable text, 'm' a list of texts,
  * 'd' a 32-bit number, 'q' a 64-bit number, 'o' any other type. Reading gives numbers as
  * decimal text, 'x' unexpanded and 'm' when it holds one text; 'o' reads as bytes. */
-TOLVANE_C_API int32_t tolvane_settings_list(char** entries, size_t* size, size_t* count);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_settings_list(char** entries, size_t* size,
+                                                         size_t* count);
 /* Removes the value under `name`; *deleted becomes 1 if there was one, else 0. */
-TOLVANE_C_API int32_t tolvane_settings_delete(const char* name, int32_t* deleted);
+TOLVANE_C_API int32_t TOLVANE_CALL tolvane_settings_delete(const char* name, int32_t* deleted);
 
 #ifdef __cplusplus
 }
