@@ -210,13 +210,9 @@ std::int32_t Ecb(const tolvane_cipher* cipher, const std::uint8_t* in, std::uint
     RequireBuffer(in, size, "the input");
     RequireBuffer(out, size, "the output");
     RequireAtMost(size, kMaxBytes);
-    const auto first_in = reinterpret_cast<std::uintptr_t>(in);
-    const auto first_out = reinterpret_cast<std::uintptr_t>(out);
-    if (in != out && size != 0 && first_in < first_out + size && first_out < first_in + size) {
-      throw InvalidArgument("the input and output overlap");
-    }
     const std::span<const std::uint8_t> from(in, size);
     const std::span<std::uint8_t> to(out, size);
+    RequireInPlaceOrApart(from, to);
     if constexpr (kDecrypt) {
       EcbDecrypt(key, from, to, ThreadsOf(cipher));
     } else {

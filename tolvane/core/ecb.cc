@@ -1,6 +1,7 @@
 #include "tolvane/core/ecb.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <thread>
 
 #include "tolvane/base/error.h"
@@ -80,6 +81,16 @@ unsigned ResolveThreadCount(unsigned requested) noexcept {
 
 CipherThreads OnSharedPool(unsigned count) noexcept {
   return {count > 1 ? &WorkerPool::Shared() : nullptr, count};
+}
+
+void RequireInPlaceOrApart(std::span<const std::uint8_t> in, std::span<const std::uint8_t> out) {
+  const auto first_in = reinterpret_cast<std::uintptr_t>(in.data());
+  const auto first_out = reinterpret_cast<std::uintptr_t>(out.data());
+  if (first_in != first_out && !in.empty() && !out.empty() && first_in < first_out + out.size() &&
+      first_out < first_in + in.size()) {
+    throw Error(kErrInvalidCall,
+                "Invalid procedure call or argument: the input and output overlap");
+  }
 }
 
 void EcbEncrypt(const KeySchedule& key, std::span<const std::uint8_t> in,

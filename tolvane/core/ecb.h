@@ -34,6 +34,11 @@ unsigned ResolveThreadCount(unsigned requested) noexcept;
 // same time, with the same result. `in` and `out` may be the same buffer. Throws
 // tolvane::Error -2147218102 "Need to pass two byte arrays the same size" and -2147218101
 // "Byte array must be sized divisible by 8." before touching anything.
+// Throws tolvane::Error 5 when `in` and `out` overlap without being the same buffer: blocks
+// would be read after a slice before them had written over them. For callers that take raw
+// buffers; the byte-array face cannot be handed such a pair.
+void RequireInPlaceOrApart(std::span<const std::uint8_t> in, std::span<const std::uint8_t> out);
+
 void EcbEncrypt(const KeySchedule& key, std::span<const std::uint8_t> in,
                 std::span<std::uint8_t> out, const CipherThreads& threads);
 void EcbDecrypt(const KeySchedule& key, std::span<const std::uint8_t> in,

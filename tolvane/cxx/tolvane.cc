@@ -18,21 +18,6 @@ struct Cipher::State {
   unsigned threads = 1;
 };
 
-namespace {
-
-// In place or apart; a partial overlap would read blocks already written.
-void RequireApart(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
-  const auto first_in = reinterpret_cast<std::uintptr_t>(in.data());
-  const auto first_out = reinterpret_cast<std::uintptr_t>(out.data());
-  if (first_in != first_out && !in.empty() && !out.empty() && first_in < first_out + out.size() &&
-      first_out < first_in + in.size()) {
-    throw Error(kErrInvalidCall,
-                "Invalid procedure call or argument: the input and output overlap");
-  }
-}
-
-}  // namespace
-
 const Cipher::State& Cipher::keyed() const {
   if (!state_) throw NotKeyedError();
   return *state_;
@@ -58,13 +43,13 @@ unsigned Cipher::threads() const noexcept { return state_ ? state_->threads : 1;
 
 void Cipher::Encrypt(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
   const State& state = keyed();
-  RequireApart(in, out);
+  RequireInPlaceOrApart(in, out);
   EcbEncrypt(state.key, in, out, OnSharedPool(state.threads));
 }
 
 void Cipher::Decrypt(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
   const State& state = keyed();
-  RequireApart(in, out);
+  RequireInPlaceOrApart(in, out);
   EcbDecrypt(state.key, in, out, OnSharedPool(state.threads));
 }
 
