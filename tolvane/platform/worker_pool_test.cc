@@ -120,6 +120,12 @@ TEST(WorkerPool, EveryWaitingCallerIsWoken) {
 // A child forked from a process whose pool has workers starts workers of its own once and keeps
 // them: both of its jobs are shared with a worker. Run in a child, as the other test.
 TEST(WorkerPool, AForkedChildStartsItsOwnWorkersOnce) {
+#if defined(__SANITIZE_ADDRESS__)
+  // GCC 12's AddressSanitizer does not hold its allocator's lock across fork: a parent thread
+  // may own it at that moment, and the child's new workers then wait for it for ever (seen in
+  // about one run in fifteen). Glibc's allocator, which every other build uses, is fork-safe.
+  GTEST_SKIP() << "AddressSanitizer's allocator is not fork-safe with threads";
+#endif
   WorkerPool pool;
   const auto share = [&pool] {
     Recorder recorder;
