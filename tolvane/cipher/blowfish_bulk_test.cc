@@ -21,7 +21,9 @@
 #include <vector>
 
 #include "tests/support/message_capture_testing.h"
+#include "tests/support/test_vectors_testing.h"
 #include "tolvane/cipher/blowfish.h"
+#include "tolvane/core/bulk_kernel.h"
 #include "tolvane/core/ecb.h"
 #include "tolvane/core/key_schedule.h"
 #include "tolvane/platform/worker_pool.h"
@@ -95,6 +97,50 @@ TEST(BlowfishBulk, MatchesSingleBlocksForEveryLengthAndAlignment) {
           ASSERT_EQ(out[i], kGuard);
         }
       }
+    }
+  }
+}
+
+// Every kernel this build has, whichever this processor picks: each published vector in every
+// lane position (the block repeated over three groups of lanes and a tail), and a long random
+// input, in place and apart, against one block at a time.
+TEST(BlowfishBulk, EveryKernelGivesThePublishedAndTheSingleBlockBytes) {
+  const std::vector<testing::BlowfishVector> vectors = testing::LoadPublishedVectors();
+  std::mt19937 rng(20261208);
+  for (const BulkKernel& kernel : BulkKernels()) {
+    SCOPED_TRACE(kernel.name);
+    const std::size_t blocks = 3 * kernel.lanes + 1;
+    for (const testing::BlowfishVector& v : vectors) {
+      const KeySchedule key(v.key);
+      std::vector<std::uint8_t> data(8 * blocks);
+      for (std::size_t i = 0; i < blocks; ++i)
+        std::copy(v.plain.begin(), v.plain.end(), &data[8 * i]);
+      key.EncryptBlocks(kernel, data.data(), data.data(), blocks);
+      for (std::size_t i = 0; i < blocks; ++i) {
+        ASSERT_TRUE(std::equal(v.cipher.begin(), v.cipher.end(), &data[8 * i])) << "block " << i;
+      }
+      key.DecryptBlocks(kernel, data.data(), data.data(), blocks);
+      for (std::size_t i = 0; i < blocks; ++i) {
+        ASSERT_TRUE(std::equal(v.plain.begin(), v.plain.end(), &data[8 * i])) << "block " << i;
+      }
+    }
+    const KeySchedule key = RandomKey(rng);
+    const std::size_t long_blocks = 64 * 1024 + 5;
+    const std::vector<std::uint8_t> in = RandomBytes(rng, 8 * long_blocks);
+    for (const bool decrypt : {false, true}) {
+      std::vector<std::uint8_t> expected(in.size());
+      SingleBlocks(key, decrypt, in.data(), expected.data(), long_blocks);
+      std::vector<std::uint8_t> apart(in.size());
+      std::vector<std::uint8_t> in_place = in;
+      if (decrypt) {
+        key.DecryptBlocks(kernel, in.data(), apart.data(), long_blocks);
+        key.DecryptBlocks(kernel, in_place.data(), in_place.data(), long_blocks);
+      } else {
+        key.EncryptBlocks(kernel, in.data(), apart.data(), long_blocks);
+        key.EncryptBlocks(kernel, in_place.data(), in_place.data(), long_blocks);
+      }
+      EXPECT_EQ(apart, expected) << (decrypt ? "decrypt" : "encrypt");
+      EXPECT_EQ(in_place, expected) << (decrypt ? "decrypt" : "encrypt");
     }
   }
 }

@@ -8,6 +8,8 @@
 
 namespace tolvane {
 
+struct BulkKernel;
+
 // The longest key a schedule takes. Only the first 72 bytes of a key have any effect.
 inline constexpr std::size_t kMaxKeyBytes = 32767;
 
@@ -28,14 +30,18 @@ class KeySchedule {
   void DecryptBlock(std::uint32_t& left, std::uint32_t& right) const noexcept;
 
   // `blocks` 8-byte blocks from `in` to `out` in electronic-codebook mode, on the calling
-  // thread, several blocks interleaved at a time. `in` and `out` may be the same buffer.
+  // thread, several blocks interleaved at a time by the kernel chosen for this processor.
+  // `in` and `out` may be the same buffer.
   void EncryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
   void DecryptBlocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
 
- private:
-  template <bool kDecrypt>
-  void Blocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
+  // The same with a kernel named by the caller, for tests and measurements of each.
+  void EncryptBlocks(const BulkKernel& kernel, const std::uint8_t* in, std::uint8_t* out,
+                     std::size_t blocks) const noexcept;
+  void DecryptBlocks(const BulkKernel& kernel, const std::uint8_t* in, std::uint8_t* out,
+                     std::size_t blocks) const noexcept;
 
+ private:
   // P(1) to P(18) at indices 0 to 17.
   std::array<std::uint32_t, 18> p_;
   // The four S-boxes in one table: entry e of box b at b * 256 + e.
