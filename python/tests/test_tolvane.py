@@ -174,3 +174,17 @@ def test_text_over_one_conversion(monkeypatch):
 def test_stdcall_only_on_32_bit_windows(system, pointer_bytes, stdcall):
     from tolvane import _library
     assert _library.uses_stdcall(system, pointer_bytes) is stdcall
+
+
+@pytest.mark.parametrize("system,override,installed,names", [
+    ("posix", "", None, ["/pkg/libtolvane.so.1", "libtolvane.so.1"]),  # empty: not set
+    ("posix", None, "../../lib/libtolvane.so.1",
+     ["/pkg/libtolvane.so.1", "/pkg/../../lib/libtolvane.so.1", "libtolvane.so.1"]),
+    ("posix", "/opt/x.so", "../lib/libtolvane.so.1", ["/opt/x.so"]),
+    ("nt", None, None, ["/pkg/tolvane.dll", "tolvane.dll"]),
+    ("nt", "C:\\x\\tolvane.dll", None, ["C:\\x\\tolvane.dll"]),
+])
+def test_library_search_order(system, override, installed, names):
+    from tolvane import _library
+    assert _library.library_names(system, override, installed, pathlib.PurePosixPath("/pkg")) \
+        == names

@@ -99,7 +99,7 @@ def _utf16(text: str) -> tuple[ctypes.Array[ctypes.c_uint16], int]:
     return (ctypes.c_uint16 * max(units, 1)).from_buffer_copy(raw.ljust(2 * max(units, 1), b"\0")), units
 
 
-def _take_text16(pointer: ctypes.POINTER(ctypes.c_uint16), units: int) -> str:
+def _take_text16(pointer: ctypes._Pointer[ctypes.c_uint16], units: int) -> str:
     try:
         raw = ctypes.string_at(pointer, units * 2)
     finally:
@@ -136,7 +136,7 @@ def _path(path: PathLike) -> bytes:
         raise Error(_INVALID_ARGUMENT, str(e)) from None
     # The library takes NUL-terminated paths: it would see only what comes before a NUL, and
     # act on another file.
-    if ("\0" if isinstance(native, str) else b"\0") in native:
+    if (b"\0" in native) if isinstance(native, bytes) else ("\0" in native):
         raise _BadValue(_INVALID_ARGUMENT, f"the path holds a NUL character: {native!r}")
     if isinstance(native, bytes):
         return native
@@ -188,7 +188,7 @@ class _FileCall:
                            f"progress must be callable, not {type(progress).__name__}")
         self._progress = progress
         self._raised: Optional[BaseException] = None
-        self._on_interrupt: Callable[[int, object], object] = signal.default_int_handler
+        self._on_interrupt: Callable[..., object] = signal.default_int_handler
         self._callback = _progress_type(self._told)
 
     def _told(self, _context: object, done: int, total: int) -> int:
@@ -220,9 +220,9 @@ class _FileCall:
             target: bytes) -> None:
         # Signals reach only the main thread's Python code, and only it may set their handlers.
         on_interrupt = signal.getsignal(signal.SIGINT)
-        guard = callable(on_interrupt) and threading.current_thread() is threading.main_thread()
-        if guard:
-            self._on_interrupt = on_interrupt
+        guard = False
+        if callable(on_interrupt) and threading.current_thread() is threading.main_thread():
+            self._on_interrupt, guard = on_interrupt, True
             signal.signal(signal.SIGINT, self._interrupted)
         try:
             number = function(handle, source, target, self._callback, None)

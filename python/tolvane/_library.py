@@ -4,23 +4,35 @@ from __future__ import annotations
 import ctypes
 import os
 import pathlib
+from typing import Optional
 
 # The C interface this package was written for (TOLVANE_ABI_VERSION in <tolvane/tolvane.h>).
 ABI_VERSION = 1
 
+_HERE = pathlib.Path(__file__).resolve().parent
 
-def _candidates() -> list[str]:
-    names = []
-    override = os.environ.get("TOLVANE_LIBRARY")
-    if override:
-        return [override]
+
+def _installed_library() -> Optional[str]:
     try:
         # Written by the install: where the library lies, relative to this folder.
-        from tolvane._installed import LIBRARY
-        names.append(str(pathlib.Path(__file__).resolve().parent / LIBRARY))
+        from tolvane._installed import LIBRARY  # type: ignore[import]
+        return LIBRARY
     except ImportError:
-        pass
-    names.append("tolvane.dll" if os.name == "nt" else "libtolvane.so.1")
+        return None
+
+
+def library_names(system: str, override: Optional[str], installed: Optional[str],
+                  folder: pathlib.PurePath = _HERE) -> list[str]:
+    """The files to try loading, in order: the one TOLVANE_LIBRARY names, alone; else the
+    library inside this package's folder (a wheel carries it there), the one the install
+    recorded relative to it, and last the system's own by name."""
+    if override:
+        return [override]
+    name = "tolvane.dll" if system == "nt" else "libtolvane.so.1"
+    names = [str(folder / name)]
+    if installed:
+        names.append(str(folder / installed))
+    names.append(name)
     return names
 
 
@@ -36,7 +48,8 @@ _function_type = ctypes.WINFUNCTYPE if uses_stdcall() else ctypes.CFUNCTYPE  # t
 
 def _load() -> ctypes.CDLL:
     failures = []
-    for name in _candidates():
+    for name in library_names(os.name, os.environ.get("TOLVANE_LIBRARY"),
+                              _installed_library()):
         try:
             return _loader(name)
         except OSError as e:
