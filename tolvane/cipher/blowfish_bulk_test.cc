@@ -26,6 +26,7 @@
 #include "tolvane/core/bulk_kernel.h"
 #include "tolvane/core/ecb.h"
 #include "tolvane/core/key_schedule.h"
+#include "tolvane/core/processor.h"
 #include "tolvane/platform/worker_pool.h"
 
 namespace tolvane {
@@ -142,6 +143,35 @@ TEST(BlowfishBulk, EveryKernelGivesThePublishedAndTheSingleBlockBytes) {
       EXPECT_EQ(apart, expected) << (decrypt ? "decrypt" : "encrypt");
       EXPECT_EQ(in_place, expected) << (decrypt ? "decrypt" : "encrypt");
     }
+  }
+}
+
+// The kernel each kind of processor gets, from CPUID's signature as the processor reports it:
+// a wrong field or a wrong design costs the processor its speed, though never its bytes.
+TEST(BlowfishBulk, KernelChosenFromTheProcessorSignature) {
+  struct Row {
+    const char* vendor;
+    unsigned signature;
+    unsigned family, model;
+    const char* x86_64_kernel;
+  } rows[] = {
+      {"AuthenticAMD", 0x00B00F21, 0x1A, 0x02, "8 lanes"},  // Zen 5
+      {"AuthenticAMD", 0x00A10F11, 0x19, 0x11, "8 lanes"},  // Zen 4
+      {"AuthenticAMD", 0x00830F10, 0x17, 0x31, "6 lanes"},  // Zen 2
+      {"GenuineIntel", 0x000606A6, 6, 0x6A, "4 lanes"},     // Ice Lake server
+      {"GenuineIntel", 0x00050657, 6, 0x55, "4 lanes"},     // Skylake server
+      {"GenuineIntel", 0x000806F8, 6, 0x8F, "6 lanes"},     // Sapphire Rapids
+      {"GenuineIntel", 0x000306C3, 6, 0x3C, "6 lanes"},     // Haswell: not listed
+      {"HygonGenuine", 0x00900F02, 0x18, 0x00, "6 lanes"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.vendor);
+    const Processor cpu = ProcessorOf(row.vendor, row.signature);
+    EXPECT_EQ(cpu.family, row.family);
+    EXPECT_EQ(cpu.model, row.model);
+#if defined(__x86_64__)
+    EXPECT_STREQ(ChooseBulkKernel(cpu).name, row.x86_64_kernel);
+#endif
   }
 }
 

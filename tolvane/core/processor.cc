@@ -39,25 +39,30 @@ std::string SystemModelName() {
 
 }  // namespace
 
-Processor ThisProcessor() noexcept {
+Processor ProcessorOf(std::string_view vendor, unsigned signature) noexcept {
   Processor cpu;
-#if TOLVANE_X86_CPUID
-  const Registers vendor = Cpuid(0);
-  char name[13] = {};
-  std::memcpy(name, &vendor.b, 4);
-  std::memcpy(name + 4, &vendor.d, 4);
-  std::memcpy(name + 8, &vendor.c, 4);
-  if (std::strcmp(name, "GenuineIntel") == 0) cpu.vendor = ProcessorVendor::kIntel;
-  if (std::strcmp(name, "AuthenticAMD") == 0) cpu.vendor = ProcessorVendor::kAmd;
-  const unsigned signature = Cpuid(1).a;
+  if (vendor == "GenuineIntel") cpu.vendor = ProcessorVendor::kIntel;
+  if (vendor == "AuthenticAMD") cpu.vendor = ProcessorVendor::kAmd;
   const unsigned base_family = (signature >> 8) & 0xF;
   const unsigned base_model = (signature >> 4) & 0xF;
   // The extended fields count only where the manuals say they do.
   cpu.family = base_family == 0xF ? base_family + ((signature >> 20) & 0xFF) : base_family;
   cpu.model = base_family == 0xF || base_family == 6 ? base_model + (((signature >> 16) & 0xF) << 4)
                                                      : base_model;
-#endif
   return cpu;
+}
+
+Processor ThisProcessor() noexcept {
+#if TOLVANE_X86_CPUID
+  const Registers vendor = Cpuid(0);
+  char name[12];
+  std::memcpy(name, &vendor.b, 4);
+  std::memcpy(name + 4, &vendor.d, 4);
+  std::memcpy(name + 8, &vendor.c, 4);
+  return ProcessorOf(std::string_view(name, sizeof name), Cpuid(1).a);
+#else
+  return {};
+#endif
 }
 
 CoreDesign DesignOf(const Processor& cpu) noexcept {

@@ -2,6 +2,7 @@
 #define TOLVANE_CORE_PROCESSOR_H_
 
 #include <string>
+#include <string_view>
 
 namespace tolvane {
 
@@ -17,6 +18,10 @@ struct Processor {
 };
 
 Processor ThisProcessor() noexcept;
+
+// The processor that x86's CPUID names by `vendor` (leaf 0, "GenuineIntel" or "AuthenticAMD")
+// and `signature` (leaf 1, EAX).
+Processor ProcessorOf(std::string_view vendor, unsigned signature) noexcept;
 
 // The core designs whose load ports and arithmetic units the bulk kernels were chosen for.
 enum class CoreDesign {
