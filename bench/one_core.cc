@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -106,6 +107,19 @@ Ports PortsOf(const Processor& cpu) {
       break;
   }
   return {nullptr, 0, 0};
+}
+
+// The name the system gives the first processor ("model name"), or "unknown".
+std::string ProcessorName() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpuinfo, line)) {
+    const std::size_t colon = line.find(':');
+    if (line.rfind("model name", 0) == 0 && colon != std::string::npos) {
+      return line.substr(line.find_first_not_of(' ', colon + 1));
+    }
+  }
+  return "unknown";
 }
 
 std::vector<std::uint8_t> RandomBytes(std::size_t size, std::uint32_t seed) {

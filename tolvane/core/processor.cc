@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -24,18 +23,6 @@ Registers Cpuid(unsigned leaf) noexcept {
   return r;
 }
 #endif
-
-// The name the system reports for the first processor, for systems without the brand string.
-std::string SystemModelName() {
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpuinfo, line)) {
-    if (line.rfind("model name", 0) != 0) continue;
-    const std::size_t colon = line.find(':');
-    if (colon != std::string::npos && colon + 2 <= line.size()) return line.substr(colon + 2);
-  }
-  return "unknown";
-}
 
 }  // namespace
 
@@ -85,23 +72,6 @@ CoreDesign DesignOf(const Processor& cpu) noexcept {
     }
   }
   return CoreDesign::kUnknown;
-}
-
-std::string ProcessorName() {
-#if TOLVANE_X86_CPUID
-  if (Cpuid(0x80000000).a >= 0x80000004) {
-    char brand[49] = {};
-    for (unsigned i = 0; i < 3; ++i) {
-      const Registers r = Cpuid(0x80000002 + i);
-      std::memcpy(brand + 16 * i, &r, 16);
-    }
-    std::string name(brand);
-    const std::size_t first = name.find_first_not_of(' ');
-    const std::size_t last = name.find_last_not_of(' ');
-    if (first != std::string::npos) return name.substr(first, last - first + 1);
-  }
-#endif
-  return SystemModelName();
 }
 
 }  // namespace tolvane

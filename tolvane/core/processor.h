@@ -1,7 +1,6 @@
 #ifndef TOLVANE_CORE_PROCESSOR_H_
 #define TOLVANE_CORE_PROCESSOR_H_
 
-#include <string>
 #include <string_view>
 
 namespace tolvane {
@@ -23,20 +22,17 @@ Processor ThisProcessor() noexcept;
 // and `signature` (leaf 1, EAX).
 Processor ProcessorOf(std::string_view vendor, unsigned signature) noexcept;
 
-// The core designs whose load ports and arithmetic units the bulk kernels were chosen for.
+// The core designs the bulk kernels were chosen for (docs/performance.md lists their ports).
 enum class CoreDesign {
   kUnknown,
-  kZen,         // AMD Zen and Zen 2: 2 load ports, 4 arithmetic units
-  kZen3,        // AMD Zen 3 and Zen 4: 3 load ports, 4 arithmetic units
-  kZen5,        // AMD Zen 5: 4 load ports, 6 arithmetic units
-  kSkylake,     // Intel Skylake to Ice Lake and Tiger Lake: 2 load ports, 4 arithmetic units
-  kGoldenCove,  // Intel Alder Lake, Sapphire Rapids and later: 3 load ports, 5 arithmetic units
+  kZen,         // AMD Zen and Zen 2
+  kZen3,        // AMD Zen 3 and Zen 4
+  kZen5,        // AMD Zen 5
+  kSkylake,     // Intel Skylake to Ice Lake and Tiger Lake
+  kGoldenCove,  // Intel Alder Lake, Sapphire Rapids and later
 };
 
 CoreDesign DesignOf(const Processor& cpu) noexcept;
-
-// The processor's own name (the x86 brand string, or the system's "model name"), or "unknown".
-std::string ProcessorName();
 
 }  // namespace tolvane
 
